@@ -1,0 +1,58 @@
+#include "models/AppSettings.h"
+
+#include <QUuid>
+
+#include "platform/UserDefaults.h"
+
+namespace {
+const QString kLaunchAtLogin = QStringLiteral("launchAtLogin");
+const QString kShowInDock = QStringLiteral("showInDock");
+const QString kIsPaused = QStringLiteral("isPaused");
+const QString kHasCompletedOnboarding = QStringLiteral("hasCompletedOnboarding");
+const QString kInstallRegistered = QStringLiteral("installRegistered");
+const QString kThemeRaw = QStringLiteral("themeRaw");
+const QString kProfileName = QStringLiteral("profileName");
+const QString kProfileEmail = QStringLiteral("profileEmail");
+const QString kDeviceId = QStringLiteral("deviceId");
+}  // namespace
+
+AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults) {}
+
+bool AppSettings::readBool(const QString& key, bool fallback) const {
+    return m_defaults.contains(key) ? m_defaults.boolForKey(key) : fallback;
+}
+
+QString AppSettings::readString(const QString& key, const QString& fallback) const {
+    return m_defaults.stringForKey(key).value_or(fallback);
+}
+
+void AppSettings::write(const QString& key, const QVariant& value) {
+    emit objectWillChange();
+    m_defaults.setObject(value, key);
+}
+
+bool AppSettings::launchAtLogin() const { return readBool(kLaunchAtLogin, false); }
+void AppSettings::setLaunchAtLogin(bool value) { write(kLaunchAtLogin, value); }
+bool AppSettings::showInDock() const { return readBool(kShowInDock, true); }
+void AppSettings::setShowInDock(bool value) { write(kShowInDock, value); }
+bool AppSettings::isPaused() const { return readBool(kIsPaused, false); }
+void AppSettings::setIsPaused(bool value) { write(kIsPaused, value); }
+bool AppSettings::hasCompletedOnboarding() const { return readBool(kHasCompletedOnboarding, false); }
+void AppSettings::setHasCompletedOnboarding(bool value) { write(kHasCompletedOnboarding, value); }
+bool AppSettings::installRegistered() const { return readBool(kInstallRegistered, false); }
+void AppSettings::setInstallRegistered(bool value) { write(kInstallRegistered, value); }
+QString AppSettings::themeRaw() const { return readString(kThemeRaw, QStringLiteral("system")); }
+void AppSettings::setThemeRaw(const QString& value) { write(kThemeRaw, value); }
+QString AppSettings::profileName() const { return readString(kProfileName, QString()); }
+void AppSettings::setProfileName(const QString& value) { write(kProfileName, value); }
+QString AppSettings::profileEmail() const { return readString(kProfileEmail, QString()); }
+void AppSettings::setProfileEmail(const QString& value) { write(kProfileEmail, value); }
+
+QString AppSettings::deviceId() const {
+    if (const auto stored = m_defaults.stringForKey(kDeviceId)) {
+        return *stored;
+    }
+    const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    m_defaults.setObject(created, kDeviceId);
+    return created;
+}

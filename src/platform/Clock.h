@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDateTime>
+
+// The wall clock; the simulated one lets tests place "now" anywhere (a local midnight, say).
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QDateTime now() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+#include <optional>
+
+// The standard user defaults: one dictionary of property-list values (Boolean, integer, real,
+// string, data, date, array, dictionary) under string keys. The base class keeps the values in
+// memory; a persistent store overrides `persist()` and loads its file in its constructor.
+//
+// Every write (set or remove) stores the value, persists, and then emits `didChange()` on the
+// calling thread, as NSUserDefaultsDidChangeNotification does. Main thread only.
+class UserDefaults : public QObject {
+    Q_OBJECT
+public:
+    explicit UserDefaults(QObject* parent = nullptr);
+    ~UserDefaults() override;
+
+    // The stored value, or an invalid QVariant when the key is absent.
+    QVariant objectForKey(const QString& key) const;
+    bool contains(const QString& key) const { return m_values.contains(key); }
+
+    // Typed reads with the platform's conversions; absent or unconvertible values give the
+    // neutral answer (false, 0, nothing).
+    bool boolForKey(const QString& key) const;
+    qint64 integerForKey(const QString& key) const;
+    double doubleForKey(const QString& key) const;
+    std::optional<QString> stringForKey(const QString& key) const;  // a string, or a number's text
+    std::optional<QByteArray> dataForKey(const QString& key) const;
+    std::optional<QStringList> stringArrayForKey(const QString& key) const;  // only when every element is a string
+    std::optional<QVariantMap> dictionaryForKey(const QString& key) const;
+
+    // Stores `value` (an invalid QVariant removes the key), then announces the change.
+    void setObject(const QVariant& value, const QString& key);
+    void setBool(bool value, const QString& key) { setObject(QVariant(value), key); }
+    void setInteger(qint64 value, const QString& key) { setObject(QVariant(value), key); }
+    void setString(const QString& value, const QString& key) { setObject(QVariant(value), key); }
+    void removeObjectForKey(const QString& key);
+
+    QVariantMap dictionaryRepresentation() const { return m_values; }
+
+signals:
+    // Posted after every write to the defaults, whichever key changed.
+    void didChange();
+
+protected:
+    // Called after every change, before `didChange()`; the in-memory store keeps nothing.
+    virtual void persist(const QVariantMap& values);
+    // For stores that load their file at construction.
+    void replaceAllWithoutNotice(const QVariantMap& values) { m_values = values; }
+
+private:
+    QVariantMap m_values;
+};
