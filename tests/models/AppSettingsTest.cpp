@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QUuid>
+
+#include "models/AppSettings.h"
+#include "platform/UserDefaults.h"
+
+namespace {
+
+const QStringList kKeys{"launchAtLogin", "showInDock",  "isPaused",     "hasCompletedOnboarding",
+                        "installRegistered", "themeRaw", "profileName", "profileEmail"};
+
+}  // namespace
+
+TEST(AppSettings, FreshStoreReadsDefaultsWithoutWriting) {
+    UserDefaults defaults;
+    QSignalSpy changes(&defaults, &UserDefaults::didChange);
+    AppSettings settings(defaults);
+
+    EXPECT_FALSE(settings.launchAtLogin());
+    EXPECT_TRUE(settings.showInDock());
+    EXPECT_FALSE(settings.isPaused());
+    EXPECT_FALSE(settings.hasCompletedOnboarding());
+    EXPECT_FALSE(settings.installRegistered());
+    EXPECT_EQ(settings.profileName(), QString());
+    EXPECT_EQ(settings.profileEmail(), QString());
+    for (const QString& key : kKeys) {
+        EXPECT_FALSE(defaults.contains(key)) << key.toStdString();
+    }
+    EXPECT_EQ(changes.count(), 0);
+}
+
+TEST(AppSettings, EveryAssignmentAnnouncesThenStoresEvenWhenUnchanged) {
+    UserDefaults defaults;
+    AppSettings settings(defaults);
+    QStringList order;
+    QObject::connect(&settings, &AppSettings::objectWillChange, [&] {
+        order << QStringLiteral("will:%1").arg(defaults.contains("isPaused") ? defaults.boolForKey("isPaused") : -1);
+    });
+    QObject::connect(&defaults, &UserDefaults::didChange, [&] { order << QStringLiteral("stored"); });
+
+    settings.setIsPaused(false);
+    settings.setIsPaused(false);
+    settings.setIsPaused(true);
+
+    EXPECT_EQ(order, (QStringList{"will:-1", "stored", "will:0", "stored", "will:0", "stored"}));
+    EXPECT_TRUE(settings.isPaused());
+    EXPECT_EQ(defaults.objectForKey("isPaused").typeId(), QMetaType::Bool);
+}
+
+TEST(AppSettings, ReadsSeeWritesMadeByOthers) {
+    UserDefaults defaults;
+    AppSettings settings(defaults);
+    defaults.setBool(false, "showInDock");
+    defaults.setString("Ada", "profileName");
+    EXPECT_FALSE(settings.showInDock());
+    EXPECT_EQ(settings.profileName(), QStringLiteral("Ada"));
+}
+
+TEST(AppSettings, DeviceIdIsCreatedOnceAsUpperCaseUuid) {
+    UserDefaults defaults;
+    AppSettings settings(defaults);
+    ASSERT_FALSE(defaults.contains("deviceId"));
+
+    const QString id = settings.deviceId();
+    EXPECT_EQ(id.size(), 36);
+    EXPECT_EQ(id, id.toUpper());
+    EXPECT_FALSE(QUuid::fromString(id).isNull());
+    EXPECT_EQ(defaults.stringForKey("deviceId"), id);
+    EXPECT_EQ(settings.deviceId(), id);
+
+    AppSettings another(defaults);
+    EXPECT_EQ(another.deviceId(), id);
+}
+
+TEST(AppSettings, StoredDeviceIdIsReturnedUnchangedEvenWhenEmpty) {
+    UserDefaults defaults;
+    defaults.setString("", "deviceId");
+    AppSettings settings(defaults);
+    EXPECT_EQ(settings.deviceId(), QString(""));
+    EXPECT_EQ(defaults.stringForKey("deviceId"), QString(""));
+
+    defaults.setString("not-a-uuid", "deviceId");
+    EXPECT_EQ(settings.deviceId(), QStringLiteral("not-a-uuid"));
+}

@@ -1,0 +1,111 @@
+#include "support/HttpTestServer.h"
+
+#include <httplib.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+#include <chrono>
+#include <thread>
+
+struct HttpTestServer::Impl {
+    httplib::Server server;
+    std::thread thread;
+    mutable std::mutex mutex;
+    QList<RecordedRequest> requests;
+    Handler handler;
+    QMap<QString, CannedResponse> routes;
+};
+
+HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
+    auto serve = [this](const httplib::Request& req, httplib::Response& res) {
+        RecordedRequest recorded;
+        recorded.method = QString::fromStdString(req.method);
+        recorded.path = QString::fromStdString(req.path);
+        const auto queryStart = req.target.find('?');
+        if (queryStart != std::string::npos) {
+            recorded.query = QString::fromStdString(req.target.substr(queryStart + 1));
+        }
+        for (const auto& [name, value] : req.headers) {
+            recorded.headers.insert(QString::fromStdString(name).toLower(), QString::fromStdString(value));
+        }
+        recorded.body = QByteArray::fromStdString(req.body);
+
+        CannedResponse response;
+        {
+            std::lock_guard lock(m_impl->mutex);
+            m_impl->requests.append(recorded);
+            if (m_impl->routes.contains(recorded.path)) {
+                response = m_impl->routes.value(recorded.path);
+            } else if (m_impl->handler) {
+                response = m_impl->handler(recorded);
+            }
+        }
+        if (response.delaySeconds > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(static_cast<int>(response.delaySeconds * 1000)));
+        }
+        res.status = response.status;
+        for (auto it = response.headers.cbegin(); it != response.headers.cend(); ++it) {
+            res.set_header(it.key().toStdString(), it.value().toStdString());
+        }
+        res.set_content(response.body.toStdString(), response.contentType.toStdString());
+    };
+    m_impl->server.Get(".*", serve);
+    m_impl->server.Post(".*", serve);
+    m_impl->server.Put(".*", serve);
+    m_impl->server.Patch(".*", serve);
+    m_impl->server.Delete(".*", serve);
+    m_port = m_impl->server.bind_to_any_port("127.0.0.1");
+    m_impl->thread = std::thread([this] { m_impl->server.listen_after_bind(); });
+    while (!m_impl->server.is_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+HttpTestServer::~HttpTestServer() {
+    m_impl->server.stop();
+    if (m_impl->thread.joinable()) {
+        m_impl->thread.join();
+    }
+}
+
+void HttpTestServer::setHandler(Handler handler) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->handler = std::move(handler);
+}
+
+void HttpTestServer::route(const QString& path, CannedResponse response) {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->routes.insert(path, std::move(response));
+}
+
+QUrl HttpTestServer::url(const QString& path) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+}
+
+QList<RecordedRequest> HttpTestServer::requests() const {
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->requests;
+}
+
+int HttpTestServer::requestCount() const {
+    std::lock_guard lock(m_impl->mutex);
+    return static_cast<int>(m_impl->requests.size());
+}
+
+bool HttpTestServer::waitForRequests(int count, int timeoutMs) const {
+    QDeadlineTimer deadline(timeoutMs);
+    while (requestCount() < count) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void HttpTestServer::clear() {
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->requests.clear();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+// One request as the test server received it. Header names are lower-cased.
+struct RecordedRequest {
+    QString method;
+    QString path;   // without the query
+    QString query;  // raw, without "?"
+    QMap<QString, QString> headers;
+    QByteArray body;
+
+    bool hasHeader(const QString& name) const { return headers.contains(name.toLower()); }
+    QString header(const QString& name) const { return headers.value(name.toLower()); }
+};
+
+struct CannedResponse {
+    int status = 200;
+    QByteArray body = "{}";
+    QByteArray contentType = "application/json";
+    double delaySeconds = 0;  // wait before answering (for time-out tests)
+    QMap<QByteArray, QByteArray> headers;
+};
+
+// A real HTTP server on 127.0.0.1 with a port the OS picks, running on its own thread. Records
+// every request and answers through the handler (by default 200 with "{}").
+class HttpTestServer {
+public:
+    using Handler = std::function<CannedResponse(const RecordedRequest&)>;
+
+    HttpTestServer();
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    void setHandler(Handler handler);
+    // Answers every request for `path` (any method) with `response`; other paths keep the handler.
+    void route(const QString& path, CannedResponse response);
+
+    int port() const { return m_port; }
+    // "http://127.0.0.1:<port>" followed by `path`.
+    QUrl url(const QString& path = QString()) const;
+
+    QList<RecordedRequest> requests() const;
+    int requestCount() const;
+    // Waits (spinning the Qt event loop) until at least `count` requests arrived, or the time-out.
+    bool waitForRequests(int count, int timeoutMs = 5000) const;
+    void clear();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    int m_port = 0;
+};
