@@ -1,5 +1,6 @@
 #include "platform/UserDefaults.h"
 
+#include <cmath>
 #include <limits>
 
 namespace {
@@ -51,6 +52,9 @@ qint64 UserDefaults::integerForKey(const QString& key) const {
     const QVariant v = m_values.value(key);
     if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float) {
         const double d = v.toDouble();
+        if (std::isnan(d)) {
+            return 0;
+        }
         // Out-of-range reals clamp instead of invoking undefined conversion.
         if (d >= 9.2233720368547758e18) return std::numeric_limits<qint64>::max();
         if (d <= -9.2233720368547758e18) return std::numeric_limits<qint64>::min();

@@ -22,7 +22,8 @@ struct Probe {
 
 KeyboardEvent* probeCallback(EventType type, KeyboardEvent* event, void* userInfo) {
     auto* probe = static_cast<Probe*>(userInfo);
-    probe->log->append(QStringLiteral("%1:%2:%3").arg(probe->name).arg(static_cast<quint32>(type)).arg(event->keyCode()));
+    probe->log->append(
+        QStringLiteral("%1:%2:%3").arg(probe->name).arg(static_cast<quint32>(type)).arg(event->keyCode()));
     if (probe->during) {
         probe->during(type, event);
     }
@@ -37,8 +38,8 @@ KeyboardEvent* probeCallback(EventType type, KeyboardEvent* event, void* userInf
     return event;
 }
 
-constexpr quint64 kKeyMask = eventMaskBit(EventType::KeyDown) | eventMaskBit(EventType::KeyUp) |
-                             eventMaskBit(EventType::FlagsChanged);
+constexpr quint64 kKeyMask =
+    eventMaskBit(EventType::KeyDown) | eventMaskBit(EventType::KeyUp) | eventMaskBit(EventType::FlagsChanged);
 
 class SimEventServicesTest : public ::testing::Test {
 protected:

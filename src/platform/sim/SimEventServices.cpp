@@ -59,8 +59,8 @@ EventTap SimEventServices::tapCreate(EventTapLocation location, EventTapPlacemen
     if (!callback || stage >= kStages || !m_session.inputMonitoringGranted() || m_session.refusesTapCreation()) {
         return nullptr;
     }
-    auto tap = std::make_shared<Tap>(stage, options == EventTapOptions::ListenOnly, eventsOfInterest, callback,
-                                     userInfo);
+    auto tap =
+        std::make_shared<Tap>(stage, options == EventTapOptions::ListenOnly, eventsOfInterest, callback, userInfo);
     if (m_dispatchDepth > 0) {
         // Inserting now would shift the list a dispatch is walking.
         m_pendingTaps.emplace_back(tap, placement);

@@ -17,8 +17,8 @@ struct ModifierKey {
     quint16 keyCode;
 };
 constexpr ModifierKey kModifierKeys[] = {
-    {EventFlags::Option, 58},     {EventFlags::Command, 55},  {EventFlags::Control, 59},
-    {EventFlags::Shift, 56},      {EventFlags::AlphaShift, 57}, {EventFlags::Function, 63},
+    {EventFlags::Option, 58}, {EventFlags::Command, 55},    {EventFlags::Control, 59},
+    {EventFlags::Shift, 56},  {EventFlags::AlphaShift, 57}, {EventFlags::Function, 63},
 };
 
 }  // namespace

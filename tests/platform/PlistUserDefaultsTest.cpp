@@ -1,0 +1,200 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <limits>
+
+#include "platform/qt/PlistUserDefaults.h"
+
+namespace {
+
+class PlistUserDefaultsTest : public ::testing::Test {
+protected:
+    QString path() const { return dir.filePath("keyloom/defaults.plist"); }
+
+    void writeFile(const QByteArray& bytes) const {
+        QDir().mkpath(dir.filePath("keyloom"));
+        QFile file(path());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    QByteArray readFile(const QString& name) const {
+        QFile file(name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QStringList asideFiles() const {
+        return QDir(dir.filePath("keyloom")).entryList({"defaults.plist.corrupt-*"}, QDir::Files | QDir::Dirs);
+    }
+
+    // A bad file is moved aside with its bytes intact, the store starts empty, and the next write works.
+    void expectRecovered(const QByteArray& bad) {
+        writeFile(bad);
+        {
+            PlistUserDefaults defaults(path());
+            EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
+            ASSERT_FALSE(defaults.movedAsidePath().isEmpty());
+            EXPECT_EQ(readFile(defaults.movedAsidePath()), bad);
+            EXPECT_FALSE(QFile::exists(path()));
+            defaults.setString("written", "after");
+        }
+        PlistUserDefaults reopened(path());
+        EXPECT_EQ(reopened.dictionaryRepresentation().keys(), QStringList{"after"});
+        EXPECT_EQ(reopened.stringForKey("after"), "written");
+        EXPECT_TRUE(reopened.movedAsidePath().isEmpty());
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(PlistUserDefaultsTest, EveryValueKindSurvivesAReopen) {
+    const QDateTime when(QDate(2025, 3, 9), QTime(14, 30, 5), Qt::UTC);
+    const QVariantMap nested{{"inner", QVariantList{1, "two", QVariantMap{{"deep", true}}}}, {"empty", QVariantMap{}}};
+    {
+        PlistUserDefaults defaults(path());
+        EXPECT_FALSE(QFile::exists(path())) << "nothing is written before the first change";
+        defaults.setBool(true, "flag");
+        defaults.setBool(false, "off");
+        defaults.setInteger(-42, "negative");
+        defaults.setInteger(std::numeric_limits<qint64>::max(), "max");
+        defaults.setInteger(std::numeric_limits<qint64>::min(), "min");
+        defaults.setObject(0.1, "real");
+        defaults.setObject(-2.5e300, "hugeReal");
+        defaults.setString("Grüße ⌥⇧ — 日本", "unicode");
+        defaults.setString("", "emptyString");
+        defaults.setString("<&>\"'", "markup");
+        defaults.setObject(QByteArray("\x00\x01\xff{json}", 9), "data");
+        defaults.setObject(QByteArray(), "emptyData");
+        defaults.setObject(when, "date");
+        defaults.setObject(QStringList{"a", "b"}, "strings");
+        defaults.setObject(QStringList{"only"}, "single");
+        defaults.setObject(QVariantList{}, "emptyArray");
+        defaults.setObject(nested, "nested");
+    }
+    PlistUserDefaults reopened(path());
+    EXPECT_EQ(reopened.objectForKey("flag"), QVariant(true));
+    EXPECT_EQ(reopened.objectForKey("flag").typeId(), QMetaType::Bool);
+    EXPECT_EQ(reopened.objectForKey("off"), QVariant(false));
+    EXPECT_EQ(reopened.integerForKey("negative"), -42);
+    EXPECT_EQ(reopened.integerForKey("max"), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(reopened.integerForKey("min"), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(reopened.objectForKey("real").typeId(), QMetaType::Double);
+    EXPECT_EQ(reopened.doubleForKey("real"), 0.1);
+    EXPECT_EQ(reopened.doubleForKey("hugeReal"), -2.5e300);
+    EXPECT_EQ(reopened.stringForKey("unicode"), "Grüße ⌥⇧ — 日本");
+    EXPECT_EQ(reopened.stringForKey("emptyString"), "");
+    EXPECT_EQ(reopened.stringForKey("markup"), "<&>\"'");
+    EXPECT_EQ(reopened.dataForKey("data"), QByteArray("\x00\x01\xff{json}", 9));
+    EXPECT_EQ(reopened.dataForKey("emptyData"), QByteArray());
+    EXPECT_EQ(reopened.objectForKey("date").toDateTime(), when);
+    EXPECT_EQ(reopened.stringArrayForKey("strings"), (QStringList{"a", "b"}));
+    EXPECT_EQ(reopened.stringArrayForKey("single"), QStringList{"only"}) << "a one-item list stays a list";
+    EXPECT_EQ(reopened.objectForKey("emptyArray").typeId(), QMetaType::QVariantList);
+    EXPECT_EQ(reopened.dictionaryForKey("nested"), nested);
+    EXPECT_EQ(reopened.dictionaryRepresentation().size(), 17);
+    EXPECT_EQ(QFile(path()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+}
+
+TEST_F(PlistUserDefaultsTest, EveryWriteAndRemovalIsStoredAndAnnounced) {
+    PlistUserDefaults defaults(path());
+    QSignalSpy changed(&defaults, &UserDefaults::didChange);
+    QList<QVariant> seenOnDisk;
+    // Observers see the new value already persisted.
+    QObject::connect(&defaults, &UserDefaults::didChange,
+                     [&] { seenOnDisk.append(PlistUserDefaults(path()).objectForKey("k")); });
+    defaults.setString("one", "k");
+    defaults.setString("one", "k");  // same value: still a write
+    defaults.setInteger(2, "k");
+    defaults.removeObjectForKey("k");
+    defaults.setObject(QVariant(), "other");  // invalid removes
+    EXPECT_EQ(changed.count(), 5);
+    EXPECT_EQ(seenOnDisk, (QList<QVariant>{"one", "one", qint64{2}, QVariant(), QVariant()}));
+    EXPECT_FALSE(PlistUserDefaults(path()).contains("k"));
+}
+
+TEST_F(PlistUserDefaultsTest, TruncatedGarbageAndOddFilesAreMovedAsideNotLost) {
+    {
+        PlistUserDefaults defaults(path());
+        defaults.setString("value", "recovery");
+        defaults.setObject(QVariantList{1, 2, 3}, "list");
+    }
+    const QByteArray good = readFile(path());
+    ASSERT_GT(good.size(), 100);
+
+    expectRecovered(good.left(good.size() / 2));
+    expectRecovered(good.left(good.indexOf("<key>list")));
+    expectRecovered(QByteArray("\x89PNG\r\n\x1a\n garbage \xff\xfe", 18));
+    expectRecovered(QByteArray());
+    expectRecovered("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
+    EXPECT_EQ(asideFiles().size(), 5) << "each bad file keeps its own name";
+
+    // Truncation at every point never crashes and never yields a partial store.
+    for (int cut = 1; cut < good.size() - 10; cut += 9) {
+        writeFile(good.left(cut));
+        PlistUserDefaults defaults(path());
+        const auto values = defaults.dictionaryRepresentation();
+        EXPECT_TRUE(values.isEmpty() || values.size() == 2) << "cut at " << cut;
+        QFile::remove(path());
+    }
+}
+
+TEST_F(PlistUserDefaultsTest, ADirectoryInPlaceOfTheFileIsMovedAside) {
+    QDir().mkpath(path());
+    PlistUserDefaults defaults(path());
+    EXPECT_FALSE(defaults.movedAsidePath().isEmpty());
+    defaults.setBool(true, "ok");
+    EXPECT_TRUE(PlistUserDefaults(path()).boolForKey("ok"));
+}
+
+TEST_F(PlistUserDefaultsTest, DefaultPathFollowsXdgConfigHome) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    EXPECT_EQ(PlistUserDefaults::defaultPath(), dir.path() + "/keyloom/defaults.plist");
+    qputenv("XDG_CONFIG_HOME", "relative/ignored");
+    EXPECT_EQ(PlistUserDefaults::defaultPath(), QDir::homePath() + "/.config/keyloom/defaults.plist");
+    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(PlistUserDefaults::defaultPath(), QDir::homePath() + "/.config/keyloom/defaults.plist");
+    if (!saved.isNull()) {
+        qputenv("XDG_CONFIG_HOME", saved);
+    }
+}
+
+TEST(UserDefaultsTest, TypedReadsConvertLikeThePlatform) {
+    UserDefaults defaults;
+    defaults.setObject(QVariant(3.9), "real");
+    defaults.setObject(QVariant(std::numeric_limits<double>::quiet_NaN()), "nan");
+    defaults.setObject(QVariant(1e300), "huge");
+    defaults.setString(" 42 ", "numericText");
+    defaults.setString("YES", "yesText");
+    defaults.setString("nope", "text");
+    defaults.setInteger(7, "int");
+    defaults.setBool(true, "bool");
+    defaults.setObject(QVariantList{"a", 1}, "mixed");
+    defaults.setObject(QVariantList{"a", "b"}, "strings");
+
+    EXPECT_EQ(defaults.integerForKey("real"), 3);
+    EXPECT_EQ(defaults.integerForKey("nan"), 0);
+    EXPECT_EQ(defaults.integerForKey("huge"), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(defaults.integerForKey("numericText"), 42);
+    EXPECT_EQ(defaults.integerForKey("bool"), 1);
+    EXPECT_EQ(defaults.integerForKey("missing"), 0);
+    EXPECT_DOUBLE_EQ(defaults.doubleForKey("numericText"), 42.0);
+    EXPECT_TRUE(defaults.boolForKey("yesText"));
+    EXPECT_TRUE(defaults.boolForKey("int"));
+    EXPECT_TRUE(defaults.boolForKey("numericText"));
+    EXPECT_FALSE(defaults.boolForKey("text"));
+    EXPECT_FALSE(defaults.boolForKey("missing"));
+    EXPECT_EQ(defaults.stringForKey("int"), "7");
+    EXPECT_EQ(defaults.stringForKey("bool"), std::nullopt);
+    EXPECT_EQ(defaults.stringForKey("missing"), std::nullopt);
+    EXPECT_EQ(defaults.dataForKey("text"), std::nullopt);
+    EXPECT_EQ(defaults.stringArrayForKey("mixed"), std::nullopt);
+    EXPECT_EQ(defaults.stringArrayForKey("strings"), (QStringList{"a", "b"}));
+    EXPECT_EQ(defaults.stringArrayForKey("text"), std::nullopt);
+    EXPECT_EQ(defaults.dictionaryForKey("strings"), std::nullopt);
+}
+
+}  // namespace
