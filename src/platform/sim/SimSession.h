@@ -45,7 +45,7 @@ public:
     // launch of a not-running application.
     void install(const QString& bundleIdentifier, std::function<std::shared_ptr<SimApplication>()> factory);
 
-    // --- Permissions ---
+    // --- Permissions (both start not granted, as on a fresh Mac) ---
     void setAccessibilityTrusted(bool trusted);
     bool accessibilityTrusted() const;
     void setInputMonitoringGranted(bool granted);
