@@ -24,7 +24,9 @@ public:
 
     // Called by the session for every event that reaches this application, in order.
     virtual void receive(const KeyboardEvent& event);
+    // The most recent events, oldest first (at most kReceivedLimit).
     const QList<KeyboardEvent>& receivedEvents() const { return m_received; }
+    static constexpr qsizetype kReceivedLimit = 4096;
     void clearReceivedEvents() { m_received.clear(); }
 
 private:
