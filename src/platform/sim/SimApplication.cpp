@@ -8,9 +8,9 @@ SimApplication::SimApplication(std::optional<QString> bundleIdentifier, std::opt
 SimApplication::~SimApplication() = default;
 
 void SimApplication::receive(const KeyboardEvent& event) {
-    // A long-running session keeps only the most recent events.
-    if (m_received.size() >= kReceivedLimit) {
-        m_received.remove(0, m_received.size() - kReceivedLimit + 1);
+    // A long-running session keeps only the most recent events; dropping in halves keeps it cheap.
+    if (m_received.size() >= 2 * kReceivedLimit) {
+        m_received.remove(0, kReceivedLimit);
     }
     m_received.append(event);
 }

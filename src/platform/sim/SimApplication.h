@@ -24,7 +24,7 @@ public:
 
     // Called by the session for every event that reaches this application, in order.
     virtual void receive(const KeyboardEvent& event);
-    // The most recent events, oldest first (at most kReceivedLimit).
+    // The most recent events, oldest first (the last kReceivedLimit at least, never more than twice that).
     const QList<KeyboardEvent>& receivedEvents() const { return m_received; }
     static constexpr qsizetype kReceivedLimit = 4096;
     void clearReceivedEvents() { m_received.clear(); }
