@@ -1,0 +1,331 @@
+#include "engine/ShortcutEngine.h"
+
+#include <QPointer>
+#include <QVariantMap>
+
+#include "models/AppSettings.h"
+#include "platform/Accessibility.h"
+#include "platform/Console.h"
+#include "platform/Scheduler.h"
+#include "platform/Workspace.h"
+#include "services/PostHogService.h"
+#include "services/SentryBridge.h"
+#include "services/UpdaterService.h"
+#include "services/UsageStore.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr quint64 kEventMask = 0x1C00;  // key down, key up, flags changed
+constexpr double kSequenceTimeout = 2.0;
+constexpr double kPermissionRetryDelay = 5.0;
+
+// A Ctrl chord in Excel and the Mac keys it stands for.
+struct CtrlChord {
+    qint64 pressed;
+    bool shift;
+    quint16 code;
+    quint64 flags;
+    bool toExcelProcess;
+};
+
+constexpr CtrlChord kCtrlChords[] = {
+    {2, false, 2, EventFlags::Command, false},                           // ⌃D fill down
+    {15, false, 15, EventFlags::Command, false},                         // ⌃R fill right
+    {27, false, 27, EventFlags::Control, false},                         // ⌃- delete
+    {116, false, 123, EventFlags::Command | EventFlags::Option, false},  // ⌃PgUp previous sheet
+    {121, false, 124, EventFlags::Command | EventFlags::Option, false},  // ⌃PgDn next sheet
+    {49, false, 49, EventFlags::Control, true},                          // ⌃Space select column
+    {24, true, 24, EventFlags::Control | EventFlags::Shift, false},      // ⌃⇧= insert
+    {37, true, 3, EventFlags::Command | EventFlags::Shift, false},       // ⌃⇧L filter
+};
+
+const QString& boolText(bool value) {
+    static const QString yes = QStringLiteral("true");
+    static const QString no = QStringLiteral("false");
+    return value ? yes : no;
+}
+
+}  // namespace
+
+ShortcutEngine::ShortcutEngine(AppSettings& settings, const ShortcutEngineDependencies& dependencies, QObject* parent)
+    : QObject(parent), m_settings(settings), m_deps(dependencies) {
+    buildSequenceTable();
+}
+
+ShortcutEngine::~ShortcutEngine() {
+    if (m_seqTimer) {
+        m_seqTimer->invalidate();
+    }
+    if (m_eventTap) {
+        m_deps.events.tapEnable(m_eventTap, false);
+        if (m_runLoopSource) {
+            m_deps.events.removeRunLoopSource(m_runLoopSource);
+        }
+    }
+}
+
+void ShortcutEngine::setIsActive(bool value) {
+    if (m_isActive == value) {
+        return;
+    }
+    m_isActive = value;
+    emit isActiveChanged(value);
+}
+
+void ShortcutEngine::start() {
+    if (m_settings.isPaused()) {
+        return;
+    }
+    if (m_eventTap) {
+        return;
+    }
+    if (!m_deps.accessibility.isProcessTrusted()) {
+        m_deps.console.print(u"[Engine] Accessibility not granted — retrying in 5s"_s);
+        retryStartLater();
+        return;
+    }
+    if (!m_deps.events.preflightListenEventAccess()) {
+        m_deps.console.print(u"[Engine] Input Monitoring not granted — retrying in 5s"_s);
+        retryStartLater();
+        return;
+    }
+    addBreadcrumb(u"start() — Accessibility ✓  Input Monitoring ✓  creating CGEvent tap"_s, CrashReportingLevel::Info);
+    m_eventTap = m_deps.events.tapCreate(EventTapLocation::Session, EventTapPlacement::HeadInsert,
+                                         EventTapOptions::Default, kEventMask, &ShortcutEngine::tapCallback, this);
+    if (!m_eventTap) {
+        m_deps.console.print(u"[Engine] CGEvent tap creation failed"_s);
+        sendMessage(u"[ShortcutEngine] start() failed: CGEvent.tapCreate returned nil"_s);
+        return;
+    }
+    m_runLoopSource = m_deps.events.createRunLoopSource(m_eventTap);
+    if (m_runLoopSource) {
+        m_deps.events.addRunLoopSource(m_runLoopSource);
+    }
+    m_deps.events.tapEnable(m_eventTap, true);
+    m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this)] {
+        if (self) {
+            self->setIsActive(true);
+        }
+    });
+    m_deps.console.print(u"[Engine] Active — listening for Alt sequences and direct shortcuts in Excel"_s);
+    sendMessage(u"[ShortcutEngine] CGEvent tap active — engine running"_s);
+}
+
+void ShortcutEngine::retryStartLater() {
+    m_deps.scheduler.postAfter(kPermissionRetryDelay, [self = QPointer<ShortcutEngine>(this)] {
+        if (self) {
+            self->start();
+        }
+    });
+}
+
+void ShortcutEngine::stop() {
+    addBreadcrumb(u"stop() called"_s, CrashReportingLevel::Info);
+    if (m_eventTap) {
+        m_deps.events.tapEnable(m_eventTap, false);
+        if (m_runLoopSource) {
+            m_deps.events.removeRunLoopSource(m_runLoopSource);
+        }
+    }
+    m_eventTap.reset();
+    m_runLoopSource.reset();
+    resetSeq();
+    m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this)] {
+        if (self) {
+            self->setIsActive(false);
+        }
+    });
+    m_deps.console.print(u"[Engine] Stopped"_s);
+}
+
+KeyboardEvent* ShortcutEngine::tapCallback(EventType type, KeyboardEvent* event, void* userInfo) {
+    if (userInfo == nullptr) {
+        return event;
+    }
+    auto* engine = static_cast<ShortcutEngine*>(userInfo);
+    if (type == EventType::TapDisabledByTimeout || type == EventType::TapDisabledByUserInput) {
+        if (engine->m_eventTap) {
+            engine->m_deps.events.tapEnable(engine->m_eventTap, true);
+        }
+        const QString cause = type == EventType::TapDisabledByTimeout ? u"timeout"_s : u"userInput"_s;
+        engine->postMessage(u"[ShortcutEngine] Tap disabled by macOS ("_s + cause + u") — re-enabled"_s);
+        return nullptr;
+    }
+    return engine->handle(type, event);
+}
+
+KeyboardEvent* ShortcutEngine::handle(EventType type, KeyboardEvent* event) {
+    if (event == nullptr) {
+        return event;
+    }
+    const qint64 keyCode = event->integerValueField(EventField::KeyboardEventKeycode);
+    switch (type) {
+        case EventType::KeyDown:
+            return handleKeyDown(keyCode, event);
+        case EventType::KeyUp:
+            // Every swallowed key down has its key up swallowed too, whatever the state is now.
+            return m_suppressedKeyCodes.remove(keyCode) ? nullptr : event;
+        case EventType::FlagsChanged:
+            if ((event->flags() & EventFlags::Option) != 0 && m_engineState == EngineState::idle &&
+                isFrontmostExcel()) {
+                m_engineState = EngineState::inAltSequence;
+                m_currentKeys.clear();
+                armTimer();
+                addBreadcrumb(u"⌥ down → entering Alt sequence mode"_s, CrashReportingLevel::Info);
+                return nullptr;
+            }
+            return event;
+        default:
+            return event;
+    }
+}
+
+KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* event) {
+    if (m_diagnosticKeyCount < kDiagnosticLimit) {
+        const int n = ++m_diagnosticKeyCount;
+        const auto front = m_deps.workspace.frontmostApplication();
+        const QString app = front && front->localizedName ? *front->localizedName : u"nil"_s;
+        const QString bundle = front && front->bundleIdentifier ? *front->bundleIdentifier : u"nil"_s;
+        postMessage(u"[ShortcutEngine][diag "_s + QString::number(n) + u'/' + QString::number(kDiagnosticLimit) +
+                    u"] keyDown keyCode="_s + QString::number(keyCode) + u" app='"_s + app + u"' bundle='"_s + bundle +
+                    u'\'');
+    }
+
+    const quint64 flags = event->flags();
+    const bool option = (flags & EventFlags::Option) != 0;
+    const bool command = (flags & EventFlags::Command) != 0;
+    const bool shift = (flags & EventFlags::Shift) != 0;
+    const bool control = (flags & EventFlags::Control) != 0;
+    {
+        QString crumb;
+        crumb.reserve(96);
+        crumb += u"keyDown keyCode=";
+        crumb += QString::number(keyCode);
+        crumb += u" ⌥";
+        crumb += boolText(option);
+        crumb += u" ⌘";
+        crumb += boolText(command);
+        crumb += u" ⇧";
+        crumb += boolText(shift);
+        crumb += u" ⌃";
+        crumb += boolText(control);
+        crumb += m_engineState == EngineState::inAltSequence ? u" state=.inAltSequence" : u" state=.idle";
+        addBreadcrumb(crumb, CrashReportingLevel::Info);
+    }
+
+    if (m_engineState == EngineState::inAltSequence) {
+        // No modifier or frontmost test here: the sequence owns every key down until it ends.
+        m_currentKeys.append(keyCode);
+        const QString sequence = sequenceKey(m_currentKeys);
+        const auto found = m_sequences.constFind(sequence);
+        if (found != m_sequences.constEnd()) {
+            m_suppressedKeyCodes.insert(keyCode);
+            const QString name = m_sequenceNames.value(sequence);
+            resetSeq();
+            m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), sequence, name, action = found.value()] {
+                if (self) {
+                    self->runMatchStep(sequence, name, action);
+                }
+            });
+            return nullptr;
+        }
+        if (m_prefixSet.contains(sequence)) {
+            m_suppressedKeyCodes.insert(keyCode);
+            armTimer();
+            return nullptr;
+        }
+        postMessage(u"[ShortcutEngine] Sequence broken: ["_s + sequence + u']');
+        resetSeq();
+        return event;
+    }
+
+    if (option && !command && !shift && !control && isFrontmostExcel()) {
+        // Option still held after the sequence state was left, or pressed before Excel came forward.
+        if (!m_prefixSet.contains(QString::number(keyCode))) {
+            return event;
+        }
+        m_engineState = EngineState::inAltSequence;
+        m_currentKeys = {keyCode};
+        m_suppressedKeyCodes.insert(keyCode);
+        armTimer();
+        return nullptr;
+    }
+
+    if (control && !option && !command && isFrontmostExcel()) {
+        for (const CtrlChord& chord : kCtrlChords) {
+            if (chord.pressed == keyCode && chord.shift == shift) {
+                m_suppressedKeyCodes.insert(keyCode);
+                if (chord.toExcelProcess) {
+                    injectToPid(chord.code, chord.flags);
+                } else {
+                    injectKey(chord.code, chord.flags);
+                }
+                return nullptr;
+            }
+        }
+        return event;
+    }
+    return event;
+}
+
+void ShortcutEngine::runMatchStep(const QString& sequence, const QString& name, const Action& action) {
+    sendMessage(u"[ShortcutEngine] Sequence matched: ["_s + sequence + u']');
+    m_deps.analytics.capture(u"shortcut_triggered"_s, QVariantMap{{u"sequence"_s, sequence}});
+    if (m_deps.updater.updateRequired()) {
+        return;
+    }
+    if (!name.isEmpty()) {
+        m_deps.usage.record(sequence, name);
+    }
+    if (action) {
+        action();
+    }
+}
+
+bool ShortcutEngine::isFrontmostExcel() const {
+    const auto front = m_deps.workspace.frontmostApplication();
+    return front && front->bundleIdentifier && *front->bundleIdentifier == QLatin1String(kExcelBundleIdentifier);
+}
+
+void ShortcutEngine::armTimer() {
+    if (m_seqTimer) {
+        m_seqTimer->invalidate();
+    }
+    m_seqTimer = m_deps.scheduler.scheduleTimer(kSequenceTimeout, false, [self = QPointer<ShortcutEngine>(this)] {
+        if (!self) {
+            return;
+        }
+        self->sendMessage(u"[ShortcutEngine] Sequence timed out at ["_s + sequenceKey(self->m_currentKeys) + u']');
+        self->resetSeq();
+    });
+}
+
+void ShortcutEngine::resetSeq() {
+    m_engineState = EngineState::idle;
+    m_currentKeys.clear();
+    if (m_seqTimer) {
+        m_seqTimer->invalidate();
+        m_seqTimer.reset();
+    }
+}
+
+void ShortcutEngine::sendMessage(const QString& message) {
+    m_deps.sentry.captureMessage(message);
+}
+
+void ShortcutEngine::postMessage(QString message) {
+    m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), message = std::move(message)] {
+        if (self) {
+            self->sendMessage(message);
+        }
+    });
+}
+
+void ShortcutEngine::addBreadcrumb(const QString& message, CrashReportingLevel level) {
+    static const QString category = QStringLiteral("shortcut_engine");
+    static const QString type = QStringLiteral("debug");
+    m_deps.crashReporting.addBreadcrumb(Breadcrumb{level, category, message, type});
+    m_deps.console.print(u"[Engine] "_s + message);
+}
