@@ -90,6 +90,12 @@ void DashboardExcelHeader::setExcelState(bool isExcelRunning, const std::optiona
     m_openExcel->setVisible(!isExcelRunning);
 }
 
-QString DashboardExcelHeader::title() const { return m_title->text(); }
-QString DashboardExcelHeader::statusLine() const { return m_statusLine->text(); }
-QColor DashboardExcelHeader::dotColor() const { return static_cast<StatusDot*>(m_dot)->color; }
+QString DashboardExcelHeader::title() const {
+    return m_title->text();
+}
+QString DashboardExcelHeader::statusLine() const {
+    return m_statusLine->text();
+}
+QColor DashboardExcelHeader::dotColor() const {
+    return static_cast<StatusDot*>(m_dot)->color;
+}

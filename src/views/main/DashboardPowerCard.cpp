@@ -122,7 +122,9 @@ void DashboardPowerCard::setState(EngineStatus status, bool accessibilityTrusted
     }
 }
 
-bool DashboardPowerCard::isPulsing() const { return m_ring->isPulsing(); }
+bool DashboardPowerCard::isPulsing() const {
+    return m_ring->isPulsing();
+}
 
 void DashboardPowerCard::applyLook(EngineStatus status) {
     const QColor color = EngineStatuses::color(status);
@@ -137,7 +139,9 @@ void DashboardPowerCard::applyLook(EngineStatus status) {
     Style::setLabelColor(m_description, Style::withOpacity(color, 0.7));
 }
 
-void DashboardPowerCard::startPulsing() { m_ring->setPulsing(true); }
+void DashboardPowerCard::startPulsing() {
+    m_ring->setPulsing(true);
+}
 
 void DashboardPowerCard::showEvent(QShowEvent* event) {
     Card::showEvent(event);

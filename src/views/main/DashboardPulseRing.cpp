@@ -43,14 +43,18 @@ void DashboardPulseRing::setPulsing(bool pulsing) {
     update();
 }
 
-bool DashboardPulseRing::isAnimating() const { return m_animation->state() == QAbstractAnimation::Running; }
+bool DashboardPulseRing::isAnimating() const {
+    return m_animation->state() == QAbstractAnimation::Running;
+}
 
 void DashboardPulseRing::setProgress(double progress) {
     m_progress = progress;
     update();
 }
 
-double DashboardPulseRing::scale() const { return m_pulsing ? 1.0 + (kMaxScale - 1.0) * m_progress : 1.0; }
+double DashboardPulseRing::scale() const {
+    return m_pulsing ? 1.0 + (kMaxScale - 1.0) * m_progress : 1.0;
+}
 
 double DashboardPulseRing::ringOpacity() const {
     if (!m_active) {
@@ -59,7 +63,9 @@ double DashboardPulseRing::ringOpacity() const {
     return m_pulsing ? 0.8 * (1.0 - m_progress) : 0.8;
 }
 
-void DashboardPulseRing::centerOn(const QPoint& center) { move(center - rect().center()); }
+void DashboardPulseRing::centerOn(const QPoint& center) {
+    move(center - rect().center());
+}
 
 void DashboardPulseRing::paintEvent(QPaintEvent*) {
     const double opacity = ringOpacity();

@@ -69,6 +69,12 @@ void DashboardSuggestionCard::setSuggestion(const SuggestedShortcut& suggestion)
     m_howTo->setText(suggestion.howTo);
 }
 
-QString DashboardSuggestionCard::name() const { return m_name->text(); }
-QString DashboardSuggestionCard::keys() const { return m_keys->text(); }
-QString DashboardSuggestionCard::howTo() const { return m_howTo->text(); }
+QString DashboardSuggestionCard::name() const {
+    return m_name->text();
+}
+QString DashboardSuggestionCard::keys() const {
+    return m_keys->text();
+}
+QString DashboardSuggestionCard::howTo() const {
+    return m_howTo->text();
+}

@@ -12,8 +12,8 @@ DashboardTopShortcutsCard::DashboardTopShortcutsCard(QWidget* parent) : Card(par
     m_column = new QVBoxLayout(this);
     m_column->setContentsMargins(14, 14, 14, 14);
     m_column->setSpacing(10);
-    m_column->addWidget(Style::label(QStringLiteral("Your Top Shortcuts"), Style::font(13, QFont::DemiBold),
-                                     Style::primary(), this));
+    m_column->addWidget(
+        Style::label(QStringLiteral("Your Top Shortcuts"), Style::font(13, QFont::DemiBold), Style::primary(), this));
     m_empty = Style::label(QStringLiteral("No shortcuts used yet."), Style::font(11), Style::secondary(), this);
     m_empty->setObjectName(QStringLiteral("topShortcutsEmptyLine"));
     m_empty->setAlignment(Qt::AlignCenter);
@@ -64,4 +64,6 @@ QString DashboardTopShortcutsCard::rowCountText(int row) const {
     return r.count ? r.count->text() : QString();
 }
 
-DashboardUsageBar* DashboardTopShortcutsCard::rowBar(int row) const { return m_rows.value(row).bar; }
+DashboardUsageBar* DashboardTopShortcutsCard::rowBar(int row) const {
+    return m_rows.value(row).bar;
+}

@@ -11,7 +11,9 @@ DashboardUsageBar::DashboardUsageBar(qint64 count, qint64 maximum, QWidget* pare
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
-double DashboardUsageBar::fillWidth() const { return DashboardInsights::fillWidth(width(), m_count, m_maximum); }
+double DashboardUsageBar::fillWidth() const {
+    return DashboardInsights::fillWidth(width(), m_count, m_maximum);
+}
 
 void DashboardUsageBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -9,8 +9,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 
 #include "views/main/DashboardInsights.h"
@@ -45,9 +45,9 @@ DashboardUsageCard::DashboardUsageCard(QWidget* parent) : Card(parent) {
     column->setSpacing(12);
 
     auto* header = new QHBoxLayout;
-    header->addWidget(Style::label(QStringLiteral("Shortcuts Used"), Style::font(13, QFont::DemiBold),
-                                   Style::primary(), this),
-                      0, Qt::AlignVCenter);
+    header->addWidget(
+        Style::label(QStringLiteral("Shortcuts Used"), Style::font(13, QFont::DemiBold), Style::primary(), this), 0,
+        Qt::AlignVCenter);
     header->addStretch(1);
     header->addWidget(new RangeBadge(this), 0, Qt::AlignVCenter);
     column->addLayout(header);
@@ -119,9 +119,13 @@ void DashboardUsageCard::setDays(const QList<DayUsage>& days) {
     m_counts->setRange(0, static_cast<qreal>(std::max<qint64>(maximum, 1)));
 }
 
-bool DashboardUsageCard::isShowingChart() const { return !m_chartView->isHidden(); }
+bool DashboardUsageCard::isShowingChart() const {
+    return !m_chartView->isHidden();
+}
 
-QStringList DashboardUsageCard::categories() const { return m_days->categories(); }
+QStringList DashboardUsageCard::categories() const {
+    return m_days->categories();
+}
 
 QList<double> DashboardUsageCard::values() const {
     QList<double> list;
@@ -131,4 +135,6 @@ QList<double> DashboardUsageCard::values() const {
     return list;
 }
 
-QColor DashboardUsageCard::barColor() const { return m_bars->color(); }
+QColor DashboardUsageCard::barColor() const {
+    return m_bars->color();
+}

@@ -24,8 +24,7 @@ const QString DashboardView::inputMonitoringSettingsUrl =
     QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent");
 
 DashboardView::DashboardView(AppSettings& settings, UsageStore& usageStore, Workspace& workspace,
-                             Accessibility& accessibility, EventServices& events, Scheduler& scheduler,
-                             QWidget* parent)
+                             Accessibility& accessibility, EventServices& events, Scheduler& scheduler, QWidget* parent)
     : QScrollArea(parent),
       m_settings(settings),
       m_usageStore(usageStore),
@@ -65,8 +64,7 @@ DashboardView::DashboardView(AppSettings& settings, UsageStore& usageStore, Work
 
     connect(m_header, &DashboardExcelHeader::openExcelRequested, this, &DashboardView::openExcel);
     connect(m_power, &DashboardPowerCard::powerTapped, this, &DashboardView::handlePowerTap);
-    connect(m_power, &DashboardPowerCard::grantAccessibilityRequested, this,
-            &DashboardView::openAccessibilitySettings);
+    connect(m_power, &DashboardPowerCard::grantAccessibilityRequested, this, &DashboardView::openAccessibilitySettings);
     connect(m_power, &DashboardPowerCard::grantInputMonitoringRequested, this,
             &DashboardView::openInputMonitoringSettings);
     connect(m_power, &DashboardPowerCard::privacyPolicyRequested, this, &DashboardView::openPrivacyPolicy);
@@ -159,8 +157,14 @@ void DashboardView::openExcel() {
     }
 }
 
-void DashboardView::openAccessibilitySettings() { m_accessibility.isProcessTrustedWithOptions(true); }
+void DashboardView::openAccessibilitySettings() {
+    m_accessibility.isProcessTrustedWithOptions(true);
+}
 
-void DashboardView::openInputMonitoringSettings() { m_workspace.openURL(QUrl(inputMonitoringSettingsUrl)); }
+void DashboardView::openInputMonitoringSettings() {
+    m_workspace.openURL(QUrl(inputMonitoringSettingsUrl));
+}
 
-void DashboardView::openPrivacyPolicy() { m_workspace.openURL(QUrl(QString::fromUtf8(keyloom::build::privacyUrl))); }
+void DashboardView::openPrivacyPolicy() {
+    m_workspace.openURL(QUrl(QString::fromUtf8(keyloom::build::privacyUrl)));
+}

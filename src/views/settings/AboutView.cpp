@@ -49,14 +49,18 @@ QString AboutView::shortVersion(const BundleInfo& bundle) {
     return bundle.shortVersion.value_or(QStringLiteral("1.0"));
 }
 
-QString AboutView::buildNumber(const BundleInfo& bundle) { return bundle.buildNumber.value_or(QStringLiteral("1")); }
+QString AboutView::buildNumber(const BundleInfo& bundle) {
+    return bundle.buildNumber.value_or(QStringLiteral("1"));
+}
 
 QString AboutView::versionLine(const BundleInfo& bundle) {
     return QStringLiteral("Version ") + shortVersion(bundle) + QStringLiteral(" (") + buildNumber(bundle) +
            QStringLiteral(")");
 }
 
-QUrl AboutView::websiteUrl() { return QUrl(QString::fromUtf8(keyloom::build::websiteUrl)); }
+QUrl AboutView::websiteUrl() {
+    return QUrl(QString::fromUtf8(keyloom::build::websiteUrl));
+}
 
 QUrl AboutView::supportUrl() {
     return QUrl(QStringLiteral("mailto:") + QString::fromUtf8(keyloom::build::supportEmail));

@@ -34,8 +34,7 @@ QFrame* divider(QWidget* parent) {
 }  // namespace
 
 GeneralSettingsView::GeneralSettingsView(AppSettings& settings, LaunchAtLoginService& launchAtLogin,
-                                         UpdaterService& updater, APIClient& api, Workspace& workspace,
-                                         QWidget* parent)
+                                         UpdaterService& updater, APIClient& api, Workspace& workspace, QWidget* parent)
     : QWidget(parent),
       m_settings(settings),
       m_launchAtLoginService(launchAtLogin),
@@ -146,7 +145,8 @@ void GeneralSettingsView::setSaveState(bool saving, const std::optional<QString>
     m_profileSaveMessage = message;
     m_message->setText(message.value_or(QString()));
     m_message->setVisible(message.has_value());
-    Style::setLabelColor(m_message, message && message->startsWith(QStringLiteral("✓")) ? Style::green() : Style::red());
+    Style::setLabelColor(m_message,
+                         message && message->startsWith(QStringLiteral("✓")) ? Style::green() : Style::red());
     updateSaveControls();
 }
 

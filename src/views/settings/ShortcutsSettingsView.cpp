@@ -36,6 +36,10 @@ ShortcutsSettingsView::ShortcutsSettingsView(QWidget* parent) : QWidget(parent),
     }
 }
 
-int ShortcutsSettingsView::rowCount() const { return m_list->count(); }
+int ShortcutsSettingsView::rowCount() const {
+    return m_list->count();
+}
 
-QWidget* ShortcutsSettingsView::rowWidget(int row) const { return m_list->itemWidget(m_list->item(row)); }
+QWidget* ShortcutsSettingsView::rowWidget(int row) const {
+    return m_list->itemWidget(m_list->item(row));
+}

@@ -4,7 +4,9 @@
 
 // Resources of a static library are registered only when something asks for them. The macro
 // must be used outside any namespace.
-static void registerResources() { Q_INIT_RESOURCE(keyloom); }
+static void registerResources() {
+    Q_INIT_RESOURCE(keyloom);
+}
 
 const QPixmap& AppLogo::original() {
     static const QPixmap logo = [] {

@@ -28,7 +28,9 @@ void Card::setTint(const QColor& tint) {
     update();
 }
 
-QColor Card::shadowColor() const { return m_shadow ? m_shadow->color() : QColor(); }
+QColor Card::shadowColor() const {
+    return m_shadow ? m_shadow->color() : QColor();
+}
 
 void Card::paintEvent(QPaintEvent*) {
     QPainter painter(this);

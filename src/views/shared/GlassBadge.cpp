@@ -7,8 +7,7 @@
 #include "views/shared/Style.h"
 #include "views/shared/SymbolView.h"
 
-GlassBadge::GlassBadge(const QString& label, const QColor& color, const std::optional<QString>& icon,
-                       QWidget* parent)
+GlassBadge::GlassBadge(const QString& label, const QColor& color, const std::optional<QString>& icon, QWidget* parent)
     : QWidget(parent), m_color(color), m_icon(icon) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 3, 8, 3);
@@ -23,7 +22,9 @@ GlassBadge::GlassBadge(const QString& label, const QColor& color, const std::opt
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-QString GlassBadge::label() const { return m_label->text(); }
+QString GlassBadge::label() const {
+    return m_label->text();
+}
 
 void GlassBadge::paintEvent(QPaintEvent*) {
     QPainter painter(this);

@@ -9,20 +9,34 @@
 #include <QPalette>
 #include <QPushButton>
 
-QColor Style::primary() { return QApplication::palette().color(QPalette::WindowText); }
+QColor Style::primary() {
+    return QApplication::palette().color(QPalette::WindowText);
+}
 
 QColor Style::secondary() {
     // The dimmed label colour is the normal one at half strength, as on the Mac.
     return withOpacity(primary(), 0.5);
 }
 
-QColor Style::accent() { return QColor(0, 122, 255); }
-QColor Style::green() { return QColor(52, 199, 89); }
-QColor Style::orange() { return QColor(255, 149, 0); }
-QColor Style::red() { return QColor(255, 59, 48); }
+QColor Style::accent() {
+    return QColor(0, 122, 255);
+}
+QColor Style::green() {
+    return QColor(52, 199, 89);
+}
+QColor Style::orange() {
+    return QColor(255, 149, 0);
+}
+QColor Style::red() {
+    return QColor(255, 59, 48);
+}
 
-QColor Style::controlBackground() { return QApplication::palette().color(QPalette::Base); }
-QColor Style::windowBackground() { return QApplication::palette().color(QPalette::Window); }
+QColor Style::controlBackground() {
+    return QApplication::palette().color(QPalette::Base);
+}
+QColor Style::windowBackground() {
+    return QApplication::palette().color(QPalette::Window);
+}
 
 QColor Style::thinMaterial() {
     // No backdrop blur here: a light veil of the label colour reads the same on cards and rows.
@@ -89,8 +103,9 @@ QPushButton* Style::plainButton(const QString& title, const QFont& buttonFont, c
     button->setFlat(true);
     button->setFont(buttonFont);
     button->setCursor(Qt::PointingHandCursor);
-    button->setStyleSheet(QStringLiteral("QPushButton { color: %1; border: none; padding: 0px; background: transparent; }")
-                              .arg(css(color)));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { color: %1; border: none; padding: 0px; background: transparent; }")
+            .arg(css(color)));
     return button;
 }
 

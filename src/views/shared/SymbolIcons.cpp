@@ -90,7 +90,9 @@ QFont SymbolIcons::font(double size) {
     return f;
 }
 
-bool SymbolIcons::fontAvailable() { return loadFont(); }
+bool SymbolIcons::fontAvailable() {
+    return loadFont();
+}
 
 QIcon SymbolIcons::icon(const QString& name, const QColor& color, int size) {
     const auto g = glyph(name);

@@ -10,7 +10,9 @@ SymbolView::SymbolView(const QString& name, double size, const QColor& color, QW
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-bool SymbolView::hasGlyph() const { return SymbolIcons::contains(m_name); }
+bool SymbolView::hasGlyph() const {
+    return SymbolIcons::contains(m_name);
+}
 
 void SymbolView::setName(const QString& name) {
     if (name != m_name) {

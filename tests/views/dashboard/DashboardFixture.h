@@ -24,8 +24,9 @@ protected:
     void SetUp() override {
         session.setAccessibilityTrusted(true);
         session.setInputMonitoringGranted(true);
-        session.install(QStringLiteral("com.microsoft.Excel"),
-                        [] { return std::make_shared<SimSpreadsheet>(QStringLiteral("Budget.xlsx - Microsoft Excel")); });
+        session.install(QStringLiteral("com.microsoft.Excel"), [] {
+            return std::make_shared<SimSpreadsheet>(QStringLiteral("Budget.xlsx - Microsoft Excel"));
+        });
     }
 
     // Usage as the store would have persisted it: today's key is the last day of the chart.
@@ -66,7 +67,8 @@ protected:
         settle();
     }
 
-    std::shared_ptr<SimSpreadsheet> launchExcel(const QString& title = QStringLiteral("Budget.xlsx - Microsoft Excel")) {
+    std::shared_ptr<SimSpreadsheet> launchExcel(
+        const QString& title = QStringLiteral("Budget.xlsx - Microsoft Excel")) {
         auto excel = std::make_shared<SimSpreadsheet>(title);
         session.launch(excel);
         // The detector sees it at its next refresh.

@@ -111,8 +111,9 @@ TEST_F(DashboardUsageTest, SuggestionFollowsNewUsesAndDisappearsWhenAllAreUsed) 
     store.reset();
     view.reset();
     defaults.removeObjectForKey(QStringLiteral("usageRecords"));
-    storeUsage({{dayKey(0), 5}}, {{"Paste Values", 9}, {"AutoFit Column", 8}, {"All Borders", 7}, {"Center Align", 6},
-                                  {"Insert Row", 5}});
+    storeUsage(
+        {{dayKey(0), 5}},
+        {{"Paste Values", 9}, {"AutoFit Column", 8}, {"All Borders", 7}, {"Center Align", 6}, {"Insert Row", 5}});
     DashboardView& again = showDashboard();
     EXPECT_EQ(again.suggestionCard()->name(), QStringLiteral("Toggle Filter"));
 }

@@ -121,9 +121,9 @@ TEST_F(DashboardViewTest, HeaderTitleFollowsExcel) {
 
     // Excel running without a readable window title.
     session.quit(excel);
-    session.launch(std::make_shared<SimApplication>(QStringLiteral("com.microsoft.Excel"),
-                                                    QStringLiteral("Microsoft Excel")),
-                   false);
+    session.launch(
+        std::make_shared<SimApplication>(QStringLiteral("com.microsoft.Excel"), QStringLiteral("Microsoft Excel")),
+        false);
     tick();
     EXPECT_EQ(header.title(), QStringLiteral("Microsoft Excel"));
     EXPECT_TRUE(header.openExcelButton()->isHidden());

@@ -27,8 +27,8 @@ protected:
     SettingsFixture() { api.configure(QStringLiteral("install-1"), QStringLiteral("secret")); }
 
     SettingsView& makeView(const BundleInfo& bundle = BundleInfo::current()) {
-        view = std::make_unique<SettingsView>(settings, launchAtLogin, updaterService, api, session.workspace(),
-                                              bundle);
+        view =
+            std::make_unique<SettingsView>(settings, launchAtLogin, updaterService, api, session.workspace(), bundle);
         view->resize(480, 320);
         view->show();
         QApplication::processEvents();

@@ -27,7 +27,9 @@ bool waitForSave(const GeneralSettingsView& general) {
 }
 
 // Clicks the box itself (a check box takes clicks only on its indicator and text).
-void toggle(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
+void toggle(QCheckBox* box) {
+    QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+}
 
 void fill(QLineEdit* field, const QString& text) {
     field->clear();

@@ -6,9 +6,9 @@
 #include <QRawFont>
 #include <QVBoxLayout>
 
-#include "support/Screenshot.h"
 #include "models/ShortcutCategory.h"
 #include "models/ShortcutData.h"
+#include "support/Screenshot.h"
 #include "views/main/EngineStatus.h"
 #include "views/settings/SettingsView.h"
 #include "views/shared/AppLogo.h"
@@ -133,8 +133,13 @@ TEST(KeyChipTest, ShowsTheTokenVerbatimInsideItsPadding) {
 }
 
 TEST(ShortcutRowTest, DrawsIconTextsWindowsKeysArrowAndMacKeysInOrder) {
-    Shortcut shortcut{"ps-1", ShortcutCategory::pasteSpecial, "Paste Values", "Only the values",
-                      {"Alt", "E", "S", "V"}, {"⌃⌘V", "V", "↩"}, true};
+    Shortcut shortcut{"ps-1",
+                      ShortcutCategory::pasteSpecial,
+                      "Paste Values",
+                      "Only the values",
+                      {"Alt", "E", "S", "V"},
+                      {"⌃⌘V", "V", "↩"},
+                      true};
     const ShortcutRow row(shortcut);
     EXPECT_EQ(row.categoryIcon()->name(), QStringLiteral("doc.on.clipboard"));
     EXPECT_TRUE(row.categoryIcon()->hasGlyph());
@@ -201,9 +206,8 @@ TEST(SharedViewsScreenshot, RowsChipsAndBadges) {
     for (int i : {0, 5, 20, 40, 60}) {
         column->addWidget(new ShortcutRow(all[i], &page));
     }
-    column->addWidget(new ShortcutRow(Shortcut{"e", ShortcutCategory::essential, "Empty Windows keys", "Only Mac keys",
-                                               {}, {"⌘S"}, true},
-                                      &page));
+    column->addWidget(new ShortcutRow(
+        Shortcut{"e", ShortcutCategory::essential, "Empty Windows keys", "Only Mac keys", {}, {"⌘S"}, true}, &page));
     auto* badges = new QHBoxLayout;
     badges->addWidget(new GlassBadge(QStringLiteral("Beta"), Style::orange()));
     badges->addWidget(new GlassBadge(QStringLiteral("Live"), Style::green(), QStringLiteral("power.circle.fill")));
