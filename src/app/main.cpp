@@ -1,16 +1,35 @@
 #include <QApplication>
-#include <QListWidget>
 
-#include "models/ShortcutData.h"
+#include "app/AppConfiguration.h"
+#include "app/AppDelegate.h"
+#include "app/AppServices.h"
+#include "app/SingleInstance.h"
+#include "app/StatusBarManager.h"
+#include "app/WindowManager.h"
+
+#include "BuildConfig.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QListWidget list;
-    list.setWindowTitle(QStringLiteral("Keyloom"));
-    for (const Shortcut& s : ShortcutData::all()) {
-        list.addItem(QStringLiteral("%1 — %2  (%3)").arg(ShortcutCategories::displayName(s.category), s.name, s.windowsKeys.join(QStringLiteral(" "))));
+    QApplication::setApplicationName(QStringLiteral("Keyloom"));
+    QApplication::setApplicationVersion(QString::fromLatin1(keyloom::build::version));
+    QApplication::setWindowIcon(StatusBarManager::makeIcon(true, false, QColor(0x1f, 0x6f, 0xeb)));
+    // A menu-bar application keeps running with every window closed; "Quit" ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const AppConfiguration config = AppConfiguration::fromBuild();
+    SingleInstance instance(config.instanceName);
+    if (instance.notifyRunningInstance()) {
+        return 0;
     }
-    list.resize(640, 720);
-    list.show();
-    return app.exec();
+    instance.listen();
+
+    AppServices services(config);
+    AppDelegate delegate(services);
+    QObject::connect(&instance, &SingleInstance::reopenRequested, &delegate, [&delegate] {
+        const WindowManager* windows = delegate.windowManager();
+        delegate.applicationShouldHandleReopen(windows && windows->hasVisibleWindows());
+    });
+    delegate.applicationDidFinishLaunching();
+    return QApplication::exec();
 }

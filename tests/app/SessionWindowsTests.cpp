@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QLocalSocket>
+#include <QTest>
+
+#include "app/SingleInstance.h"
+#include "platform/Workspace.h"
+#include "platform/qt/widgets/SimSessionWindows.h"
+#include "platform/qt/widgets/SimSettingsPanel.h"
+#include "platform/qt/widgets/SimSpreadsheetWindow.h"
+#include "platform/sim/SimSession.h"
+#include "platform/sim/SimSpreadsheet.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void flushDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+class SessionWindowsTest : public ::testing::Test {
+protected:
+    void openExcel() {
+        Workspace& workspace = session.workspace();
+        const auto url = workspace.urlForApplication(QString::fromLatin1(SimSpreadsheet::bundleId));
+        ASSERT_TRUE(url);
+        ASSERT_TRUE(workspace.openApplication(*url));
+    }
+
+    SimSession session;
+    SimSessionWindows windows{session};
+};
+
+}  // namespace
+
+TEST_F(SessionWindowsTest, TheSpreadsheetWindowFollowsTheApplication) {
+    EXPECT_EQ(windows.spreadsheetWindow(), nullptr);
+    openExcel();
+    QPointer<SimSpreadsheetWindow> first = windows.spreadsheetWindow();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(session.frontmost(), windows.spreadsheet());
+
+    // Closing the window quits the spreadsheet; opening it again gives a fresh one.
+    first->close();
+    flushDeletes();
+    EXPECT_FALSE(first);
+    EXPECT_TRUE(session.runningApplications().isEmpty());
+    openExcel();
+    ASSERT_NE(windows.spreadsheetWindow(), nullptr);
+
+    // Quit from elsewhere takes the window along.
+    QPointer<SimSpreadsheetWindow> second = windows.spreadsheetWindow();
+    session.quit(windows.spreadsheet());
+    flushDeletes();
+    EXPECT_FALSE(second);
+}
+
+TEST_F(SessionWindowsTest, KeysAreTranslatedAndModifiersNeverStayDown) {
+    openExcel();
+    SimSpreadsheetWindow* window = windows.spreadsheetWindow();
+    ASSERT_NE(window, nullptr);
+
+    // Shifted punctuation maps back to its key; Ctrl and Alt become ⌃ and ⌥. QTest presses and
+    // releases the modifier keys around each click.
+    QTest::keyClick(window, Qt::Key_Plus, Qt::ShiftModifier);
+    QTest::keyClick(window, Qt::Key_D, Qt::ControlModifier);
+    QTest::keyClick(window, Qt::Key_F9);
+    EXPECT_EQ(window->typedLines(), (QStringList{u"⇧ down — passed"_s, u"⇧= — passed"_s, u"⇧ up — passed"_s,
+                                                 u"⌃ down — passed"_s, u"⌃D — passed"_s, u"⌃ up — passed"_s,
+                                                 u"F9 — passed"_s}));
+    EXPECT_EQ(windows.spreadsheet()->log(), (QStringList{u"key ⇧="_s, u"key ⌃D"_s, u"key F9"_s}));
+
+    // Option held while the window loses the keyboard is released in the session.
+    QTest::keyPress(window, Qt::Key_Alt);
+    EXPECT_EQ(window->heldFlags(), EventFlags::Option);
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(window, &deactivate);
+    EXPECT_EQ(window->heldFlags(), 0u);
+    EXPECT_EQ(window->typedLines().last(), u"modifiers released — passed"_s);
+    EXPECT_EQ(windows.spreadsheet()->receivedEvents().last().flags(), 0u);
+}
+
+TEST_F(SessionWindowsTest, PrivacyLinksShowTheSettingsPanelBoundToThePermissions) {
+    EXPECT_EQ(windows.settingsPanel(), nullptr);
+    session.workspace().openURL(QUrl(u"x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent"_s));
+    SimSettingsPanel* panel = windows.settingsPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->paneText(), u"Input Monitoring"_s);
+    EXPECT_FALSE(panel->accessibilitySwitch()->isChecked());
+
+    // Both ways: the switch grants, the session's change moves the switch.
+    panel->accessibilitySwitch()->click();
+    EXPECT_TRUE(session.accessibilityTrusted());
+    session.setInputMonitoringGranted(true);
+    EXPECT_TRUE(panel->inputMonitoringSwitch()->isChecked());
+    panel->inputMonitoringSwitch()->click();
+    EXPECT_FALSE(session.inputMonitoringGranted());
+
+    // Another link reuses the panel; web links do not open it.
+    session.workspace().openURL(QUrl(u"x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"_s));
+    EXPECT_EQ(windows.settingsPanel(), panel);
+    EXPECT_EQ(panel->paneText(), u"Accessibility"_s);
+    panel->close();
+    flushDeletes();
+    session.workspace().openURL(QUrl(u"https://keyloom.example/privacy"_s));
+    EXPECT_EQ(windows.settingsPanel(), nullptr);
+}
+
+TEST(SingleInstanceTest, ASecondLaunchAsksTheFirstToReopen) {
+    const QString name = u"keyloom-test-%1"_s.arg(QCoreApplication::applicationPid());
+    SingleInstance first(name);
+    SingleInstance second(name);
+    EXPECT_FALSE(second.notifyRunningInstance(200));  // nobody runs yet
+
+    ASSERT_TRUE(first.listen());
+    QSignalSpy reopened(&first, &SingleInstance::reopenRequested);
+    EXPECT_TRUE(second.notifyRunningInstance(1000));
+    EXPECT_TRUE(reopened.wait(2000));
+    EXPECT_EQ(reopened.count(), 1);
+}
+
+TEST(SingleInstanceTest, AStaleSocketIsReplacedAndStrangersAreIgnored) {
+    const QString name = u"keyloom-stale-%1"_s.arg(QCoreApplication::applicationPid());
+    // What a crashed instance leaves behind: a socket path nobody answers on.
+    QFile stale(QDir::temp().filePath(name));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    SingleInstance instance(name);
+    EXPECT_FALSE(instance.notifyRunningInstance(200));
+    ASSERT_TRUE(instance.listen());
+    EXPECT_TRUE(instance.isListening());
+
+    QSignalSpy reopened(&instance, &SingleInstance::reopenRequested);
+    QLocalSocket stranger;
+    stranger.connectToServer(name);
+    ASSERT_TRUE(stranger.waitForConnected(1000));
+    stranger.write(QByteArray(200, 'x'));
+    stranger.waitForBytesWritten(1000);
+    EXPECT_FALSE(reopened.wait(300));
+}
