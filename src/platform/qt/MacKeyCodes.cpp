@@ -7,6 +7,7 @@
 namespace {
 
 // Keys of the main block and the function and navigation keys, by ANSI position.
+// clang-format off
 const QHash<int, quint16>& mainTable() {
     static const QHash<int, quint16> table = {
         // Letters
@@ -52,14 +53,16 @@ const QHash<int, quint16>& mainTable() {
 // Keypad keys; consulted only when Qt flags the event as coming from the keypad.
 const QHash<int, quint16>& keypadTable() {
     static const QHash<int, quint16> table = {
-        {Qt::Key_0, 82}, {Qt::Key_1, 83}, {Qt::Key_2, 84},        {Qt::Key_3, 85},        {Qt::Key_4, 86},
-        {Qt::Key_5, 87}, {Qt::Key_6, 88}, {Qt::Key_7, 89},        {Qt::Key_8, 91},        {Qt::Key_9, 92},
+        {Qt::Key_0, 82}, {Qt::Key_1, 83}, {Qt::Key_2, 84}, {Qt::Key_3, 85}, {Qt::Key_4, 86},
+        {Qt::Key_5, 87}, {Qt::Key_6, 88}, {Qt::Key_7, 89}, {Qt::Key_8, 91}, {Qt::Key_9, 92},
         {Qt::Key_Period, 65}, {Qt::Key_Comma, 65}, {Qt::Key_Asterisk, 67}, {Qt::Key_Plus, 69},
-        {Qt::Key_Clear, 71},  {Qt::Key_Slash, 75}, {Qt::Key_Enter, 76},    {Qt::Key_Minus, 78},
+        {Qt::Key_Clear, 71}, {Qt::Key_Slash, 75}, {Qt::Key_Enter, 76}, {Qt::Key_Minus, 78},
         {Qt::Key_Equal, 81},
     };
     return table;
 }
+
+// clang-format on
 
 // The Mac's private-use characters for keys that type no text (NSUpArrowFunctionKey and kin).
 std::optional<char16_t> functionKeyCharacter(int qtKey) {
@@ -182,7 +185,7 @@ quint64 MacKeyCodes::flags(Qt::KeyboardModifiers modifiers) {
 }
 
 std::optional<QString> MacKeyCodes::charactersIgnoringModifiers(int qtKey, Qt::KeyboardModifiers modifiers,
-                                                                 const QString& text) {
+                                                                const QString& text) {
     if (isModifierKey(qtKey)) {
         return std::nullopt;
     }

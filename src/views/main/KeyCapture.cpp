@@ -10,9 +10,9 @@ constexpr quint64 recordedModifiers = 0x1E0000;
 
 const QHash<quint16, QString>& fixedTokens() {
     static const QHash<quint16, QString> tokens = {
-        {36, QStringLiteral("↩")},    {48, QStringLiteral("⇥")},     {49, QStringLiteral("Space")},
-        {51, QStringLiteral("⌫")},    {53, QStringLiteral("⎋")},     {98, QStringLiteral("F7")},
-        {101, QStringLiteral("F9")},  {116, QStringLiteral("PgUp")}, {120, QStringLiteral("F2")},
+        {36, QStringLiteral("↩")},     {48, QStringLiteral("⇥")},     {49, QStringLiteral("Space")},
+        {51, QStringLiteral("⌫")},     {53, QStringLiteral("⎋")},     {98, QStringLiteral("F7")},
+        {101, QStringLiteral("F9")},   {116, QStringLiteral("PgUp")}, {120, QStringLiteral("F2")},
         {121, QStringLiteral("PgDn")},
     };
     return tokens;
@@ -76,9 +76,10 @@ void KeyCapture::handle(const LocalKeyEvent& event) {
     if (event.type == EventType::FlagsChanged) {
         const quint64 held = event.modifierFlags & recordedModifiers;
         const quint64 pressed = held & ~m_prevFlags;
-        static const std::pair<quint64, const char*> order[] = {
-            {EventFlags::Option, "⌥"}, {EventFlags::Control, "⌃"}, {EventFlags::Command, "⌘"},
-            {EventFlags::Shift, "⇧"}};
+        static const std::pair<quint64, const char*> order[] = {{EventFlags::Option, "⌥"},
+                                                                {EventFlags::Control, "⌃"},
+                                                                {EventFlags::Command, "⌘"},
+                                                                {EventFlags::Shift, "⇧"}};
         for (const auto& [flag, token] : order) {
             if ((pressed & flag) != 0) {
                 append(QString::fromUtf8(token));

@@ -132,15 +132,14 @@ TEST_F(KeyCaptureQtTest, FixedTableTokensAndFallback) {
     click(Qt::Key_PageDown);
     click(Qt::Key_1, {}, "1");
     click(Qt::Key_Slash, {}, "/");
-    EXPECT_EQ(capture.keys(),
-              (QStringList{"↩", "⇥", "Space", "⌫", "⎋", "F7", "F9", "F2", "PgUp", "PgDn", "1", "/"}));
+    EXPECT_EQ(capture.keys(), (QStringList{"↩", "⇥", "Space", "⌫", "⎋", "F7", "F9", "F2", "PgUp", "PgDn", "1", "/"}));
     capture.stop();
 }
 
 TEST_F(KeyCaptureQtTest, WhitespaceOnlyCharactersRecordNothing) {
     capture.start();
     click(Qt::Key_nobreakspace, {}, QStringLiteral("\u00A0"));  // a space separator outside the table
-    click(Qt::Key_Launch0);                                      // no Mac position and no text
+    click(Qt::Key_Launch0);                                     // no Mac position and no text
     EXPECT_TRUE(capture.keys().isEmpty());
     capture.stop();
 }

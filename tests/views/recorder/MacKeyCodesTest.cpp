@@ -6,6 +6,7 @@
 namespace {
 
 TEST(MacKeyCodesTest, KeysMapToTheirAnsiPositions) {
+    // clang-format off
     const std::pair<int, quint16> cases[] = {
         {Qt::Key_A, 0},        {Qt::Key_H, 4},        {Qt::Key_B, 11},       {Qt::Key_1, 18},
         {Qt::Key_Exclam, 18},  {Qt::Key_0, 29},       {Qt::Key_Minus, 27},   {Qt::Key_Underscore, 27},
@@ -18,6 +19,7 @@ TEST(MacKeyCodesTest, KeysMapToTheirAnsiPositions) {
         {Qt::Key_End, 119},    {Qt::Key_Delete, 117}, {Qt::Key_Alt, 58},     {Qt::Key_Control, 59},
         {Qt::Key_Shift, 56},   {Qt::Key_Meta, 55},
     };
+    // clang-format on
     for (const auto& [key, code] : cases) {
         EXPECT_EQ(MacKeyCodes::keyCode(key), std::optional<quint16>(code)) << "Qt key 0x" << std::hex << key;
     }
