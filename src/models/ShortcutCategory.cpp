@@ -59,4 +59,35 @@ std::optional<ShortcutCategory> fromRawValue(const QString& raw) {
     return std::nullopt;
 }
 
+std::optional<ShortcutCategory> fromApiValue(const QString& value) {
+    struct ApiName {
+        const char* name;
+        ShortcutCategory category;
+    };
+    static constexpr std::array<ApiName, 15> kApiNames{{
+        {"paste special", ShortcutCategory::pasteSpecial},
+        {"pastespecial", ShortcutCategory::pasteSpecial},
+        {"formatting", ShortcutCategory::format},
+        {"format", ShortcutCategory::format},
+        {"insert & delete", ShortcutCategory::insertDelete},
+        {"insertdelete", ShortcutCategory::insertDelete},
+        {"data", ShortcutCategory::data},
+        {"formulas", ShortcutCategory::formulas},
+        {"data tools", ShortcutCategory::dataTools},
+        {"datatools", ShortcutCategory::dataTools},
+        {"pivot table", ShortcutCategory::pivot},
+        {"pivot", ShortcutCategory::pivot},
+        {"review", ShortcutCategory::review},
+        {"view", ShortcutCategory::view},
+        {"essential", ShortcutCategory::essential},
+    }};
+    const QString lowered = value.toLower();
+    for (const ApiName& entry : kApiNames) {
+        if (lowered == QLatin1String(entry.name)) {
+            return entry.category;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace ShortcutCategories

@@ -34,6 +34,10 @@ QString icon(ShortcutCategory category);
 // Exactly the ten raw values, with their case and spacing; anything else gives nothing.
 std::optional<ShortcutCategory> fromRawValue(const QString& raw);
 
+// A backend category string: lower-cased (nothing trimmed), it must equal a display name or one
+// of the short forms ("pastespecial", "format", "insertdelete", "datatools", "pivot").
+std::optional<ShortcutCategory> fromApiValue(const QString& value);
+
 }  // namespace ShortcutCategories
 
 inline size_t qHash(ShortcutCategory category, size_t seed = 0) noexcept {

@@ -1,0 +1,210 @@
+#include "services/APIClient.h"
+
+#include <QCoro/QCoroNetworkReply>
+#include <QMessageAuthenticationCode>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QScopeGuard>
+#include <memory>
+
+namespace {
+
+const QString kInstallIdHeader = QStringLiteral("X-Install-Id");
+const QString kApiKeyHeader = QStringLiteral("X-Api-Key");
+
+// Header values cannot hold line breaks or NUL; Qt would write them out as they are.
+bool isValidHeaderValue(const QString& value) {
+    for (const QChar c : value) {
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.unicode() == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TransportError unsupportedURL() {
+    return TransportError(QNetworkReply::ProtocolUnknownError, QStringLiteral("unsupported URL"));
+}
+
+}  // namespace
+
+APIClient::APIClient(QNetworkAccessManager& network, const QUrl& baseURL, BundleInfo bundle,
+                     std::chrono::milliseconds timeout)
+    : m_network(network), m_baseURL(baseURL), m_bundle(std::move(bundle)), m_timeout(timeout) {}
+
+void APIClient::configure(const QString& installId, const QString& secret) {
+    m_installId = installId;
+    m_installSecret = secret;
+}
+
+QString APIClient::hmac(const QString& secret, const QString& message) {
+    const QByteArray code =
+        QMessageAuthenticationCode::hash(message.toUtf8(), secret.toUtf8(), QCryptographicHash::Sha256);
+    return QString::fromLatin1(code.toHex());
+}
+
+QMap<QString, QString> APIClient::authHeaders() const {
+    if (!m_installId || !m_installSecret) {
+        throw APIError::notConfigured();
+    }
+    return {
+        {kInstallIdHeader, *m_installId},
+        {kApiKeyHeader, hmac(*m_installSecret, *m_installId)},
+    };
+}
+
+bool APIClient::isSendable(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.isRelative() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+}
+
+QUrl APIClient::endpointURL(const QString& path) const {
+    QUrl url = m_baseURL;
+    QString basePath = url.path(QUrl::FullyDecoded);
+    while (basePath.endsWith(QLatin1Char('/'))) {
+        basePath.chop(1);
+    }
+    // Decoded mode: the path is literal text, so "?", "#" and "%" in an id are escaped, not parsed.
+    url.setPath(basePath + QLatin1Char('/') + path, QUrl::DecodedMode);
+    return url;
+}
+
+QNetworkRequest APIClient::makeRequest(const QUrl& url) const {
+    QNetworkRequest request(url);
+    // An inactivity time-out, as the platform's request time-out is.
+    request.setTransferTimeout(static_cast<int>(m_timeout.count()));
+    // Each redirect is checked in perform(): only to http/https, and never from https down to http.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    return request;
+}
+
+QCoro::Task<QByteArray> APIClient::sendJson(QByteArray method, QString path, std::optional<QByteArray> body,
+                                            bool auth) {
+    QNetworkRequest request = makeRequest(endpointURL(path));
+    if (body) {
+        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    }
+    if (auth) {
+        const QMap<QString, QString> headers = authHeaders();  // may throw notConfigured: nothing sent
+        for (auto it = headers.cbegin(); it != headers.cend(); ++it) {
+            if (!isValidHeaderValue(it.value())) {
+                throw TransportError(QNetworkReply::ProtocolInvalidOperationError,
+                                     QStringLiteral("invalid value for header %1").arg(it.key()));
+            }
+            request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+        }
+    }
+
+    const RawReply reply = co_await perform(std::move(request), std::move(method), std::move(body));
+    if (!reply.status) {
+        throw APIError::invalidResponse();
+    }
+    if (*reply.status < 200 || *reply.status > 299) {
+        throw APIError::httpError(*reply.status);
+    }
+    co_return reply.body;
+}
+
+QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QByteArray method,
+                                                    std::optional<QByteArray> body) {
+    if (!isSendable(request.url())) {
+        throw unsupportedURL();
+    }
+    QNetworkReply* sent = nullptr;
+    if (method == "GET") {
+        sent = m_network.get(request);
+    } else {
+        // An empty body still gets "Content-Length: 0"; without it some servers wait for a body.
+        sent = m_network.sendCustomRequest(request, method, body.value_or(QByteArray()));
+    }
+    // The reply belongs to the access manager; if that goes first, the pointer turns null.
+    QPointer<QNetworkReply> reply(sent);
+    const auto release = qScopeGuard([reply] {
+        if (reply) {
+            reply->deleteLater();
+        }
+    });
+    auto refusedRedirect = std::make_shared<bool>(false);
+    QObject::connect(sent, &QNetworkReply::redirected, sent, [sent, refusedRedirect](const QUrl& target) {
+        const bool downgrade = sent->url().scheme().toLower() == QLatin1String("https") &&
+                               target.scheme().toLower() != QLatin1String("https");
+        if (isSendable(target) && !downgrade) {
+            emit sent->redirectAllowed();
+        } else {
+            *refusedRedirect = true;
+            sent->abort();
+        }
+    });
+
+    co_await sent;
+
+    if (!reply) {
+        throw TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("cancelled"));
+    }
+    if (*refusedRedirect) {
+        throw TransportError(QNetworkReply::InsecureRedirectError, QStringLiteral("redirect refused"));
+    }
+    const QNetworkReply::NetworkError error = reply->error();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // Network-layer errors (below 100) are transport failures even after a status line arrived;
+    // the others accompany an HTTP status and leave the decision to the status code.
+    if (error != QNetworkReply::NoError && (error < 100 || !status.isValid())) {
+        // Nothing here aborts a reply except a refused redirect (handled above), so a cancelled
+        // transfer is Qt's transfer time-out.
+        if (error == QNetworkReply::OperationCanceledError) {
+            throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
+        }
+        throw TransportError(error, reply->errorString());
+    }
+    RawReply out;
+    if (status.isValid()) {
+        out.status = status.toInt();
+    }
+    out.body = reply->readAll();
+    co_return out;
+}
+
+QCoro::Task<InstallRegisterResponse> APIClient::registerInstall(QString installId) {
+    InstallRegisterRequest body;
+    body.installId = std::move(installId);
+    body.appVersion = m_bundle.shortVersion.value_or(QStringLiteral("1.0.0"));
+    body.macosVersion = m_bundle.operatingSystemVersionString;
+    body.architecture = m_bundle.architecture;
+    return post<InstallRegisterResponse>(QStringLiteral("api/v1/install/register"), std::move(body), false);
+}
+
+QCoro::Task<ShortcutsResponse> APIClient::getShortcuts() {
+    return get<ShortcutsResponse>(QStringLiteral("api/v1/shortcuts"), true);
+}
+
+QCoro::Task<FeaturesResponse> APIClient::getFeatures() {
+    return get<FeaturesResponse>(QStringLiteral("api/v1/features"), true);
+}
+
+QCoro::Task<ProfileResponse> APIClient::updateProfile(std::optional<QString> name, std::optional<QString> email) {
+    return put<ProfileResponse>(QStringLiteral("api/v1/profile"),
+                                ProfileUpdateRequest{std::move(name), std::move(email)}, true);
+}
+
+QCoro::Task<IssueCreateResponse> APIClient::createIssue() {
+    return post<IssueCreateResponse>(QStringLiteral("api/v1/issues"), Empty{}, true);
+}
+
+QCoro::Task<IssuePatchResponse> APIClient::markIssueUploaded(QString issueId) {
+    return patch<IssuePatchResponse>(QStringLiteral("api/v1/issues/") + issueId, true);
+}
+
+QCoro::Task<void> APIClient::uploadToPresignedURL(QUrl url, QString content) {
+    // Checked here too, before anything else is built: a file: or data: URL never reaches Qt.
+    if (!isSendable(url)) {
+        throw unsupportedURL();
+    }
+    QNetworkRequest request = makeRequest(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
+    const RawReply reply = co_await perform(std::move(request), QByteArrayLiteral("PUT"), content.toUtf8());
+    if (reply.status != 200) {
+        throw APIError::httpError(reply.status.value_or(0));
+    }
+}
