@@ -17,7 +17,6 @@
 #include "services/PostHogService.h"
 #include "services/ShortcutRepository.h"
 #include "services/UpdaterService.h"
-#include "views/main/ReportIssueSheet.h"  // before MainWindowView.h, whose QPointer needs the full type
 #include "views/main/MainWindowView.h"
 #include "views/settings/SettingsView.h"
 
@@ -87,8 +86,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         *m_settings, ShortcutEngineDependencies{m_services.scheduler(), m_services.console(), m_services.workspace(),
                                                 m_services.accessibility(), m_services.events(),
                                                 m_services.crashReporting(), m_services.sentry(),
-                                                m_services.analytics(), m_services.usageStore(),
-                                                m_services.updater()});
+                                                m_services.analytics(), m_services.usageStore(), m_services.updater()});
 
     // 7–9.
     m_windowManager =

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QObject>
 #include <QCoro/QCoroTask>
+#include <QObject>
 #include <memory>
 
 class AppServices;

@@ -36,7 +36,8 @@ bool isExternalLink(const QUrl& url) {
 }  // namespace
 
 AppServices::AppServices(AppConfiguration config, Overrides overrides)
-    : m_config(std::move(config)), m_bundle(BundleInfo::current()),
+    : m_config(std::move(config)),
+      m_bundle(BundleInfo::current()),
       m_openExternalLink(std::move(overrides.openExternalLink)) {
     if (!m_openExternalLink) {
         m_openExternalLink = [](const QUrl& url) { QDesktopServices::openUrl(url); };
@@ -91,9 +92,9 @@ AppServices::AppServices(AppConfiguration config, Overrides overrides)
         m_loginItem = m_ownLoginItem.get();
     }
     m_launchAtLogin = std::make_unique<LaunchAtLoginService>(*m_loginItem, *m_console);
-    m_diagnostics = std::make_unique<DiagnosticsService>(m_bundle, *m_defaults, m_session->accessibility(),
-                                                         m_session->events(), m_session->workspace(), *m_usageStore,
-                                                         *m_clock);
+    m_diagnostics =
+        std::make_unique<DiagnosticsService>(m_bundle, *m_defaults, m_session->accessibility(), m_session->events(),
+                                             m_session->workspace(), *m_usageStore, *m_clock);
 }
 
 AppServices::~AppServices() {

@@ -51,7 +51,6 @@ struct AppServiceOverrides {
 // reference, and lives as long as this object. Main thread only.
 class AppServices {
 public:
-
     using Overrides = AppServiceOverrides;
 
     explicit AppServices(AppConfiguration config) : AppServices(std::move(config), Overrides()) {}

@@ -1,9 +1,9 @@
 #include "AppHarness.h"
 
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QJsonDocument>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -93,8 +93,7 @@ bool AppServers::waitForAnalyticsEvent(const QString& name, int timeoutMs) const
     return spinUntil([&] { return analyticsEventNames().contains(name); }, timeoutMs);
 }
 
-AppHarness::AppHarness(AppServers& servers_, const QString& defaultsPath)
-    : servers(servers_), defaults(defaultsPath) {
+AppHarness::AppHarness(AppServers& servers_, const QString& defaultsPath) : servers(servers_), defaults(defaultsPath) {
     AppServiceOverrides overrides;
     overrides.scheduler = &scheduler;
     overrides.clock = &scheduler;

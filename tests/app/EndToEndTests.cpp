@@ -15,7 +15,6 @@
 #include "views/main/DashboardExcelHeader.h"
 #include "views/main/DashboardTopShortcutsCard.h"
 #include "views/main/DashboardView.h"
-#include "views/main/ReportIssueSheet.h"
 #include "views/main/MainWindowView.h"
 
 using namespace Qt::StringLiterals;
@@ -53,8 +52,8 @@ TEST_F(EndToEndTest, AltHBAInTheSimulatedSpreadsheetAppliesAllBorders) {
     QTest::keyClick(excelWindow, Qt::Key_A);
     app->scheduler.advance(5.0);
 
-    EXPECT_EQ(excelWindow->typedLines(), (QStringList{u"⌥ down — swallowed"_s, u"⌥ up — passed"_s,
-                                                      u"H — swallowed"_s, u"B — swallowed"_s, u"A — swallowed"_s}));
+    EXPECT_EQ(excelWindow->typedLines(), (QStringList{u"⌥ down — swallowed"_s, u"⌥ up — passed"_s, u"H — swallowed"_s,
+                                                      u"B — swallowed"_s, u"A — swallowed"_s}));
     const QStringList log = sessionWindows.spreadsheet()->log();
     EXPECT_EQ(log, (QStringList{u"key ⌘1"_s, u"open Format Cells"_s, u"tab Border"_s, u"border Outline"_s,
                                 u"border Inside"_s, u"OK Format Cells"_s}));

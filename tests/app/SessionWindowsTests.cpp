@@ -3,8 +3,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QSignalSpy>
 #include <QLocalSocket>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "app/SingleInstance.h"
@@ -71,9 +71,9 @@ TEST_F(SessionWindowsTest, KeysAreTranslatedAndModifiersNeverStayDown) {
     QTest::keyClick(window, Qt::Key_Plus, Qt::ShiftModifier);
     QTest::keyClick(window, Qt::Key_D, Qt::ControlModifier);
     QTest::keyClick(window, Qt::Key_F9);
-    EXPECT_EQ(window->typedLines(), (QStringList{u"⇧ down — passed"_s, u"⇧= — passed"_s, u"⇧ up — passed"_s,
-                                                 u"⌃ down — passed"_s, u"⌃D — passed"_s, u"⌃ up — passed"_s,
-                                                 u"F9 — passed"_s}));
+    EXPECT_EQ(window->typedLines(),
+              (QStringList{u"⇧ down — passed"_s, u"⇧= — passed"_s, u"⇧ up — passed"_s, u"⌃ down — passed"_s,
+                           u"⌃D — passed"_s, u"⌃ up — passed"_s, u"F9 — passed"_s}));
     EXPECT_EQ(windows.spreadsheet()->log(), (QStringList{u"key ⇧="_s, u"key ⌃D"_s, u"key F9"_s}));
 
     // Option held while the window loses the keyboard is released in the session.
@@ -104,7 +104,8 @@ TEST_F(SessionWindowsTest, PrivacyLinksShowTheSettingsPanelBoundToThePermissions
     EXPECT_FALSE(session.inputMonitoringGranted());
 
     // Another link reuses the panel; web links do not open it.
-    session.workspace().openURL(QUrl(u"x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"_s));
+    session.workspace().openURL(
+        QUrl(u"x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"_s));
     EXPECT_EQ(windows.settingsPanel(), panel);
     EXPECT_EQ(panel->paneText(), u"Accessibility"_s);
     panel->close();

@@ -192,3 +192,29 @@ TEST_F(StartupTest, WithoutADockIconTheStatusItemAndMainWindowStillAppear) {
     // Offscreen there is no tray: said once, and the application runs on.
     EXPECT_EQ(app->console.lines().count(StatusBarManager::trayUnavailableMessage), 1);
 }
+
+TEST_F(StartupTest, QuittingWhileTheBackendIsSlowEndsTheTasksFirst) {
+    {
+        PlistUserDefaults defaults(defaultsPath());
+        defaults.setBool(true, u"installRegistered"_s);
+        defaults.setString(u"s"_s, AppDelegate::installSecretKey);
+    }
+    CannedResponse slow;
+    slow.delaySeconds = 3;
+    servers.backend.setHandler([slow](const RecordedRequest&) { return slow; });
+
+    auto app = makeApp();
+    QSignalSpy loaded(app->delegate.get(), &AppDelegate::loadingFinished);
+    app->delegate->applicationDidFinishLaunching();
+    app->scheduler.runPending();
+    ASSERT_TRUE(servers.backend.waitForRequests(2));
+    EXPECT_EQ(loaded.count(), 0);
+
+    // The loads end (with their fallbacks) before the objects they fill go away.
+    AppDelegate* delegate = app->delegate.get();
+    ShortcutRepository& repository = delegate->repository();
+    QObject::connect(&repository, &ShortcutRepository::shortcutsChanged,
+                     [&repository] { EXPECT_EQ(repository.shortcuts().size(), 68); });
+    app.reset();
+    EXPECT_EQ(loaded.count(), 1);
+}

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
-#include <QGuiApplication>
 
 #include "AppHarness.h"
 #include "app/StatusBarManager.h"

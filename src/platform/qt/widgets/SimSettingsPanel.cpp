@@ -53,9 +53,7 @@ void SimSettingsPanel::showPane(const QUrl& url) {
     const bool inputMonitoring = query == u"Privacy_ListenEvent";
     setEmphasis(m_accessibility, accessibility);
     setEmphasis(m_inputMonitoring, inputMonitoring);
-    m_pane->setText(accessibility     ? u"Accessibility"_s
-                    : inputMonitoring ? u"Input Monitoring"_s
-                                      : u"Permissions"_s);
+    m_pane->setText(accessibility ? u"Accessibility"_s : inputMonitoring ? u"Input Monitoring"_s : u"Permissions"_s);
 }
 
 QString SimSettingsPanel::paneText() const {

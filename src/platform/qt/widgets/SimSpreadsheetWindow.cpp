@@ -36,11 +36,16 @@ QStringList texts(const QListWidget* list) {
 }
 
 QString modifierGlyph(quint64 flag) {
-    if (flag == EventFlags::Option) return u"⌥"_s;
-    if (flag == EventFlags::Command) return u"⌘"_s;
-    if (flag == EventFlags::Control) return u"⌃"_s;
-    if (flag == EventFlags::Shift) return u"⇧"_s;
-    if (flag == EventFlags::AlphaShift) return u"⇪"_s;
+    if (flag == EventFlags::Option)
+        return u"⌥"_s;
+    if (flag == EventFlags::Command)
+        return u"⌘"_s;
+    if (flag == EventFlags::Control)
+        return u"⌃"_s;
+    if (flag == EventFlags::Shift)
+        return u"⇧"_s;
+    if (flag == EventFlags::AlphaShift)
+        return u"⇪"_s;
     return u"fn"_s;
 }
 
