@@ -8,6 +8,8 @@
 #include "engine/ShortcutEngine.h"
 #include "models/AppSettings.h"
 #include "platform/Workspace.h"
+#include "platform/qt/widgets/SimSessionWindows.h"
+#include "platform/qt/widgets/SimSettingsPanel.h"
 #include "platform/sim/SimEventServices.h"
 #include "platform/sim/SimSession.h"
 #include "services/APIClient.h"
@@ -217,4 +219,18 @@ TEST_F(StartupTest, QuittingWhileTheBackendIsSlowEndsTheTasksFirst) {
                      [&repository] { EXPECT_EQ(repository.shortcuts().size(), 68); });
     app.reset();
     EXPECT_EQ(loaded.count(), 1);
+}
+
+TEST_F(StartupTest, OnlyWebAndMailLinksLeaveTheSimulatedSession) {
+    auto app = makeApp();
+    app->launch();
+    Workspace& workspace = app->services->workspace();
+    workspace.openURL(QUrl(u"https://keyloom.example/privacy"_s));
+    workspace.openURL(QUrl(u"mailto:support@keyloom.example"_s));
+    workspace.openURL(QUrl(u"x-apple.systempreferences:com.apple.preference.security?Privacy_Accessibility"_s));
+    workspace.openURL(QUrl(u"file:///etc/passwd"_s));
+    EXPECT_EQ(app->externalLinks,
+              (QList<QUrl>{QUrl(u"https://keyloom.example/privacy"_s), QUrl(u"mailto:support@keyloom.example"_s)}));
+    ASSERT_NE(app->services->sessionWindows().settingsPanel(), nullptr);
+    EXPECT_TRUE(app->services->sessionWindows().settingsPanel()->isVisible());
 }
