@@ -246,3 +246,17 @@ TEST(KeyCaptureDirectTest, HandlerHandsBackTheSameEventAndStartKeepsEarlierFlags
 }
 
 }  // namespace
+
+TEST_F(KeyCaptureQtTest, KeysTypedIntoAnotherApplicationsWindowAreNotSeen) {
+    QWidget foreign;
+    foreign.setProperty(QtKeyMonitor::kForeignApplicationProperty, true);
+    foreign.show();
+    ASSERT_TRUE(foreign.windowHandle() != nullptr);
+
+    capture.start();
+    qt_handleKeyEvent(foreign.windowHandle(), QEvent::KeyPress, Qt::Key_Q, {}, "q");
+    qt_handleKeyEvent(foreign.windowHandle(), QEvent::KeyRelease, Qt::Key_Q, {}, "q");
+    click(Qt::Key_W, {}, "w");
+    EXPECT_EQ(capture.keys(), (QStringList{"W"}));
+    capture.stop();
+}

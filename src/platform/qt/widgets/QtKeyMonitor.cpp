@@ -1,7 +1,9 @@
 #include "platform/qt/widgets/QtKeyMonitor.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QKeyEvent>
+#include <QWidget>
+#include <QWindow>
 
 #include "platform/qt/MacKeyCodes.h"
 
@@ -52,11 +54,25 @@ void QtKeyMonitor::setFilterInstalled(bool installed) {
     m_filterInstalled = installed;
 }
 
+namespace {
+
+bool isForeignApplicationWindow(QObject* window) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->windowHandle() == window) {
+            return widget->property(QtKeyMonitor::kForeignApplicationProperty).toBool();
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 bool QtKeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     // A key event travels window → focus widget → its parents; only the window's copy counts, so
     // each key is seen exactly once.
     if (watched != nullptr && watched->isWindowType() &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) &&
+        !isForeignApplicationWindow(watched)) {
         translate(*static_cast<QKeyEvent*>(event), event->type() == QEvent::KeyPress);
     }
     return false;  // observe only: the event is always delivered

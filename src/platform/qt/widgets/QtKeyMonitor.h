@@ -21,6 +21,10 @@ public:
     KeyMonitorToken addLocalMonitor(quint64 mask, Handler handler) override;
     void removeMonitor(const KeyMonitorToken& token) override;
 
+    // Windows carrying this property (set to true) stand for other applications of the simulated
+    // session; a local monitor never sees their keys, as on the platform.
+    static constexpr const char* kForeignApplicationProperty = "keyloomForeignApplication";
+
     int monitorCount() const { return static_cast<int>(m_monitors.size()); }
 
 protected:

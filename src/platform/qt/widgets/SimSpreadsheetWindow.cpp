@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "platform/qt/MacKeyCodes.h"
+#include "platform/qt/widgets/QtKeyMonitor.h"
 #include "platform/sim/SimKeyNames.h"
 #include "platform/sim/SimSession.h"
 #include "platform/sim/SimSpreadsheet.h"
@@ -64,6 +65,8 @@ SimSpreadsheetWindow::SimSpreadsheetWindow(SimSession& session, std::shared_ptr<
     : QWidget(parent), m_session(session), m_spreadsheet(std::move(spreadsheet)) {
     setAttribute(Qt::WA_KeyCompression, false);
     setFocusPolicy(Qt::StrongFocus);
+    // This window is another application of the session: Keyloom's own key monitor must not see it.
+    setProperty(QtKeyMonitor::kForeignApplicationProperty, true);
     resize(720, 460);
 
     m_title = new QLabel(this);
