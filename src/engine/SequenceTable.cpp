@@ -42,6 +42,18 @@ constexpr quint16 kF9 = 101;
 
 }  // namespace
 
+QString ShortcutEngine::keyCodeText(qint64 code) {
+    // Formatting a number goes through the locale machinery; the tap needs these texts on every key.
+    static const QList<QString> table = [] {
+        QList<QString> texts;
+        for (int i = 0; i < 128; ++i) {
+            texts.append(QString::number(i));
+        }
+        return texts;
+    }();
+    return code >= 0 && code < table.size() ? table[code] : QString::number(code);
+}
+
 QString ShortcutEngine::sequenceKey(const QList<qint64>& keys) {
     QString key;
     key.reserve(keys.size() * 4);
@@ -49,9 +61,17 @@ QString ShortcutEngine::sequenceKey(const QList<qint64>& keys) {
         if (i > 0) {
             key += u',';
         }
-        key += QString::number(keys[i]);
+        key += keyCodeText(keys[i]);
     }
     return key;
+}
+
+quint64 ShortcutEngine::packAppend(quint64 packed, qint64 code) {
+    // Each code is stored plus one, so that no packed sequence is 0 (empty) or all ones.
+    if (packed == kUnpackable || code < 0 || code > 0xFFFD || (packed >> 48) != 0) {
+        return kUnpackable;
+    }
+    return (packed << 16) | static_cast<quint64>(code + 1);
 }
 
 void ShortcutEngine::add(const QList<qint64>& keys, const QString& name, Action action) {
@@ -59,13 +79,19 @@ void ShortcutEngine::add(const QList<qint64>& keys, const QString& name, Action 
         return;
     }
     const QString key = sequenceKey(keys);
-    m_sequences.insert(key, std::move(action));
+    m_sequences.insert(key, action);
     if (!name.isEmpty()) {
         m_sequenceNames.insert(key, name);
     }
-    for (qsizetype i = 1; i < keys.size(); ++i) {
-        m_prefixSet.insert(sequenceKey(keys.first(i)));
+    quint64 packed = 0;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        if (i > 0) {
+            m_prefixSet.insert(sequenceKey(keys.first(i)));
+            m_packedPrefixes.insert(packed);
+        }
+        packed = packAppend(packed, keys[i]);
     }
+    m_packedSequences.insert(packed, PackedEntry{key, m_sequenceNames.value(key), std::move(action)});
 }
 
 void ShortcutEngine::buildSequenceTable() {

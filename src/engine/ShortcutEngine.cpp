@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QVariantMap>
+#include <algorithm>
 
 #include "models/AppSettings.h"
 #include "platform/Accessibility.h"
@@ -41,11 +42,24 @@ constexpr CtrlChord kCtrlChords[] = {
     {37, true, 3, EventFlags::Command | EventFlags::Shift, false},       // ⌃⇧L filter
 };
 
-const QString& boolText(bool value) {
-    static const QString yes = QStringLiteral("true");
-    static const QString no = QStringLiteral("false");
-    return value ? yes : no;
-}
+constexpr QStringView kConsolePrefix = u"[Engine] ";
+
+// Builds a short text in place: the key-down breadcrumb comes on every key, and appending piece by
+// piece to a QString costs several times more than one copy.
+class LineBuffer {
+public:
+    void add(QStringView text) {
+        const qsizetype n = std::min(text.size(), qsizetype(sizeof(m_data) / sizeof(m_data[0])) - m_size);
+        std::copy_n(text.utf16(), n, m_data + m_size);
+        m_size += n;
+    }
+    void addBool(bool value) { add(value ? QStringView(u"true") : QStringView(u"false")); }
+    QStringView view(qsizetype from = 0) const { return QStringView(m_data + from, m_size - from); }
+
+private:
+    char16_t m_data[160];
+    qsizetype m_size = 0;
+};
 
 }  // namespace
 
@@ -172,6 +186,7 @@ KeyboardEvent* ShortcutEngine::handle(EventType type, KeyboardEvent* event) {
                 isFrontmostExcel()) {
                 m_engineState = EngineState::inAltSequence;
                 m_currentKeys.clear();
+                m_currentPacked = 0;
                 armTimer();
                 addBreadcrumb(u"⌥ down → entering Alt sequence mode"_s, CrashReportingLevel::Info);
                 return nullptr;
@@ -199,55 +214,56 @@ KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* even
     const bool shift = (flags & EventFlags::Shift) != 0;
     const bool control = (flags & EventFlags::Control) != 0;
     {
-        QString crumb;
-        crumb.reserve(96);
-        crumb += u"keyDown keyCode=";
-        crumb += QString::number(keyCode);
-        crumb += u" ⌥";
-        crumb += boolText(option);
-        crumb += u" ⌘";
-        crumb += boolText(command);
-        crumb += u" ⇧";
-        crumb += boolText(shift);
-        crumb += u" ⌃";
-        crumb += boolText(control);
-        crumb += m_engineState == EngineState::inAltSequence ? u" state=.inAltSequence" : u" state=.idle";
-        addBreadcrumb(crumb, CrashReportingLevel::Info);
+        LineBuffer line;
+        line.add(kConsolePrefix);
+        line.add(u"keyDown keyCode=");
+        line.add(keyCodeText(keyCode));
+        line.add(u" ⌥");
+        line.addBool(option);
+        line.add(u" ⌘");
+        line.addBool(command);
+        line.add(u" ⇧");
+        line.addBool(shift);
+        line.add(u" ⌃");
+        line.addBool(control);
+        line.add(m_engineState == EngineState::inAltSequence ? u" state=.inAltSequence" : u" state=.idle");
+        addBreadcrumb(line.view(kConsolePrefix.size()).toString(), line.view().toString(), CrashReportingLevel::Info);
     }
 
     if (m_engineState == EngineState::inAltSequence) {
         // No modifier or frontmost test here: the sequence owns every key down until it ends.
         m_currentKeys.append(keyCode);
-        const QString sequence = sequenceKey(m_currentKeys);
-        const auto found = m_sequences.constFind(sequence);
-        if (found != m_sequences.constEnd()) {
+        m_currentPacked = packAppend(m_currentPacked, keyCode);
+        const auto found = m_packedSequences.constFind(m_currentPacked);
+        if (found != m_packedSequences.constEnd()) {
             m_suppressedKeyCodes.insert(keyCode);
-            const QString name = m_sequenceNames.value(sequence);
             resetSeq();
-            m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), sequence, name, action = found.value()] {
+            m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), entry = found.value()] {
                 if (self) {
-                    self->runMatchStep(sequence, name, action);
+                    self->runMatchStep(entry.sequence, entry.name, entry.action);
                 }
             });
             return nullptr;
         }
-        if (m_prefixSet.contains(sequence)) {
+        if (m_packedPrefixes.contains(m_currentPacked)) {
             m_suppressedKeyCodes.insert(keyCode);
             armTimer();
             return nullptr;
         }
-        postMessage(u"[ShortcutEngine] Sequence broken: ["_s + sequence + u']');
+        postMessage(u"[ShortcutEngine] Sequence broken: ["_s + sequenceKey(m_currentKeys) + u']');
         resetSeq();
         return event;
     }
 
     if (option && !command && !shift && !control && isFrontmostExcel()) {
         // Option still held after the sequence state was left, or pressed before Excel came forward.
-        if (!m_prefixSet.contains(QString::number(keyCode))) {
+        const quint64 packed = packAppend(0, keyCode);
+        if (!m_packedPrefixes.contains(packed)) {
             return event;
         }
         m_engineState = EngineState::inAltSequence;
         m_currentKeys = {keyCode};
+        m_currentPacked = packed;
         m_suppressedKeyCodes.insert(keyCode);
         armTimer();
         return nullptr;
@@ -305,6 +321,7 @@ void ShortcutEngine::armTimer() {
 void ShortcutEngine::resetSeq() {
     m_engineState = EngineState::idle;
     m_currentKeys.clear();
+    m_currentPacked = 0;
     if (m_seqTimer) {
         m_seqTimer->invalidate();
         m_seqTimer.reset();
@@ -324,8 +341,12 @@ void ShortcutEngine::postMessage(QString message) {
 }
 
 void ShortcutEngine::addBreadcrumb(const QString& message, CrashReportingLevel level) {
+    addBreadcrumb(message, kConsolePrefix.toString() + message, level);
+}
+
+void ShortcutEngine::addBreadcrumb(const QString& message, const QString& consoleLine, CrashReportingLevel level) {
     static const QString category = QStringLiteral("shortcut_engine");
     static const QString type = QStringLiteral("debug");
     m_deps.crashReporting.addBreadcrumb(Breadcrumb{level, category, message, type});
-    m_deps.console.print(u"[Engine] "_s + message);
+    m_deps.console.print(consoleLine);
 }

@@ -93,11 +93,19 @@ private:
     void postMessage(QString message);
     void sendMessage(const QString& message);
     void addBreadcrumb(const QString& message, CrashReportingLevel level);
+    // The same with the console line ("[Engine] " + message) already made.
+    void addBreadcrumb(const QString& message, const QString& consoleLine, CrashReportingLevel level);
 
     // Sequence table.
     void buildSequenceTable();
     void add(const QList<qint64>& keys, const QString& name, Action action);
     static QString sequenceKey(const QList<qint64>& keys);
+    // The decimal text of a key code; the codes of real keys come from a table built once.
+    static QString keyCodeText(qint64 code);
+    // Appends a key code to a packed sequence (16 bits a code, four codes at most); kUnpackable when
+    // the code or the length does not fit, which no entry of the table can match.
+    static quint64 packAppend(quint64 packed, qint64 code);
+    static constexpr quint64 kUnpackable = ~quint64{0};
 
     // Key injection.
     void pasteSpecialDialog(qint64 optionKey);
@@ -131,11 +139,20 @@ private:
     RunLoopSource m_runLoopSource;
     EngineState m_engineState = EngineState::idle;
     QList<qint64> m_currentKeys;
+    quint64 m_currentPacked = 0;  // m_currentKeys packed, for the tap's look-ups
     std::shared_ptr<Timer> m_seqTimer;
     QSet<qint64> m_suppressedKeyCodes;
     QHash<QString, Action> m_sequences;
     QHash<QString, QString> m_sequenceNames;
     QSet<QString> m_prefixSet;
+    // The same table keyed by packed sequences: hashing strings costs too much inside the tap.
+    struct PackedEntry {
+        QString sequence;
+        QString name;
+        Action action;
+    };
+    QHash<quint64, PackedEntry> m_packedSequences;
+    QSet<quint64> m_packedPrefixes;
     int m_diagnosticKeyCount = 0;
     static constexpr int kDiagnosticLimit = 5;
 };

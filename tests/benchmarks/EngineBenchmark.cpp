@@ -1,0 +1,254 @@
+// How long the engine's tap takes to decide a key down inside an Alt sequence, next to a tap that
+// only passes events through. Each measured batch is four key downs typed into a running sequence
+// (H, O, C: prefixes; X: breaks it); the option press before and the key ups after are not timed.
+//
+// The engine runs in three set-ups, to show where the time goes:
+// - engine: as the application wires it: the Qt scheduler (a new one-shot timer per accepted key)
+//   and breadcrumbs stamped with the local wall-clock time, as the envelope reporter stamps them;
+// - engine_utc_stamps: the same with breadcrumbs stamped in UTC;
+// - engine_core: the virtual-time scheduler and UTC stamps, leaving mostly the engine's own work.
+// The console discards its lines everywhere (the real one writes each to standard output).
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <map>
+
+#include "engine/ShortcutEngine.h"
+#include "models/AppSettings.h"
+#include "platform/Clock.h"
+#include "platform/Console.h"
+#include "platform/CrashReporting.h"
+#include "platform/UserDefaults.h"
+#include "platform/qt/QtScheduler.h"
+#include "platform/sim/ManualScheduler.h"
+#include "platform/sim/SimSession.h"
+#include "platform/sim/SimUpdater.h"
+#include "services/PostHogService.h"
+#include "services/SentryBridge.h"
+#include "services/UpdaterService.h"
+#include "services/UsageStore.h"
+
+struct ShortcutEngineProbe {
+    static EventTapCallback callback() { return &ShortcutEngine::tapCallback; }
+};
+
+namespace {
+
+class DiscardingConsole final : public Console {
+public:
+    void print(const QString&) override {}
+};
+
+// Keeps the last hundred breadcrumbs with their time, as the envelope reporter does; sends nothing.
+enum class Setup { Product, UtcStamps, Core };
+
+class BoundedCrashReporter final : public CrashReporting {
+public:
+    BoundedCrashReporter(Clock& clock, bool utc) : m_clock(clock), m_utc(utc) {}
+    void start(const CrashReportingOptions&) override {}
+    std::optional<QString> captureMessage(const QString&) override {
+        ++m_messages;
+        return QStringLiteral("0123456789abcdef0123456789abcdef");
+    }
+    void addBreadcrumb(const Breadcrumb& breadcrumb) override {
+        m_breadcrumbs.push_back({breadcrumb, m_utc ? QDateTime::currentDateTimeUtc() : m_clock.now()});
+        if (m_breadcrumbs.size() > 100) {
+            m_breadcrumbs.pop_front();
+        }
+    }
+
+private:
+    Clock& m_clock;
+    const bool m_utc;
+    std::deque<std::pair<Breadcrumb, QDateTime>> m_breadcrumbs;
+    int m_messages = 0;
+};
+
+// One simulated session with Excel frontmost and an engine wired as the application wires it.
+struct World {
+    explicit World(Setup setup)
+        : scheduler(setup == Setup::Core ? static_cast<Scheduler&>(manualScheduler) : qtScheduler),
+          crash(clock, setup != Setup::Product),
+          sentry(crash),
+          analytics(QUrl(QStringLiteral("about:blank"))),  // never sends
+          usage(defaults, clock, analytics),
+          updaterService(updater, defaults, scheduler, console),
+          engine(settings,
+                 ShortcutEngineDependencies{scheduler, console, session.workspace(), session.accessibility(),
+                                            session.events(), crash, sentry, analytics, usage, updaterService}) {
+        session.setAccessibilityTrusted(true);
+        session.setInputMonitoringGranted(true);
+        session.launch(excel, true);
+    }
+
+    // Runs the deferred reports and frees the stopped timers, outside the measured time.
+    void drain() {
+        QCoreApplication::processEvents();
+        manualScheduler.advance(10.0);  // also drops the stopped timers
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        excel->clearReceivedEvents();
+    }
+
+    QtScheduler qtScheduler;
+    ManualScheduler manualScheduler;
+    Scheduler& scheduler;
+    SystemClock clock;
+    DiscardingConsole console;
+    SimSession session;
+    std::shared_ptr<SimApplication> excel =
+        std::make_shared<SimApplication>(QStringLiteral("com.microsoft.Excel"), QStringLiteral("Microsoft Excel"));
+    UserDefaults defaults;
+    AppSettings settings{defaults};
+    BoundedCrashReporter crash;
+    SentryBridge sentry;
+    PostHogService analytics;
+    UsageStore usage;
+    SimUpdater updater;
+    UpdaterService updaterService;
+    ShortcutEngine engine;
+};
+
+// The least a tap does: read what it decides on, hand the event back.
+KeyboardEvent* passThrough(EventType, KeyboardEvent* event, void*) {
+    benchmark::DoNotOptimize(event->integerValueField(EventField::KeyboardEventKeycode));
+    benchmark::DoNotOptimize(event->flags());
+    return event;
+}
+
+constexpr quint16 kKeys[] = {4, 31, 8, 7};  // H, O, C continue the sequence; X breaks it
+constexpr int kKeysPerBatch = 4;
+constexpr quint64 kOption = EventFlags::Option;
+constexpr quint16 kOptionKey = 58;
+
+using Clock = std::chrono::steady_clock;
+
+void setBatchTime(benchmark::State& state, Clock::time_point start, Clock::time_point end) {
+    // One iteration stands for one key down: the batch's time divided by its keys.
+    state.SetIterationTime(std::chrono::duration<double>(end - start).count() / kKeysPerBatch);
+}
+
+// The tap callback called directly, as the event services call it.
+void BM_TapCallback(benchmark::State& state, bool withEngine, Setup setup) {
+    World world(setup);
+    const EventTapCallback callback = withEngine ? ShortcutEngineProbe::callback() : &passThrough;
+    void* userInfo = withEngine ? &world.engine : nullptr;
+    KeyboardEvent option(EventType::FlagsChanged, kOptionKey, kOption);
+    KeyboardEvent release(EventType::FlagsChanged, kOptionKey, 0);
+    KeyboardEvent downs[kKeysPerBatch];
+    KeyboardEvent ups[kKeysPerBatch];
+    for (int i = 0; i < kKeysPerBatch; ++i) {
+        downs[i] = KeyboardEvent(EventType::KeyDown, kKeys[i], kOption);
+        ups[i] = KeyboardEvent(EventType::KeyUp, kKeys[i], kOption);
+    }
+    quint64 n = 0;
+    for (auto _ : state) {
+        callback(EventType::FlagsChanged, &option, userInfo);
+        const auto start = Clock::now();
+        for (KeyboardEvent& down : downs) {
+            benchmark::DoNotOptimize(callback(EventType::KeyDown, &down, userInfo));
+        }
+        const auto end = Clock::now();
+        setBatchTime(state, start, end);
+        for (KeyboardEvent& up : ups) {
+            callback(EventType::KeyUp, &up, userInfo);
+        }
+        callback(EventType::FlagsChanged, &release, userInfo);
+        if (++n % 64 == 0) {
+            world.drain();
+        }
+    }
+}
+
+// The same keys typed into the simulated session, through its event stream and the installed tap.
+void BM_SessionTap(benchmark::State& state, bool withEngine) {
+    World world(Setup::Product);
+    EventTap passThroughTap;
+    if (withEngine) {
+        world.engine.start();
+    } else {
+        EventServices& events = world.session.events();
+        passThroughTap = events.tapCreate(EventTapLocation::Session, EventTapPlacement::HeadInsert,
+                                          EventTapOptions::Default, 0x1C00, &passThrough, nullptr);
+        events.addRunLoopSource(events.createRunLoopSource(passThroughTap));
+        events.tapEnable(passThroughTap, true);
+    }
+    world.drain();
+    quint64 n = 0;
+    for (auto _ : state) {
+        world.session.flagsChanged(kOption);
+        const auto start = Clock::now();
+        for (const quint16 key : kKeys) {
+            benchmark::DoNotOptimize(world.session.keyDown(key, kOption));
+        }
+        const auto end = Clock::now();
+        setBatchTime(state, start, end);
+        for (const quint16 key : kKeys) {
+            world.session.keyUp(key, kOption);
+        }
+        world.session.flagsChanged(0);
+        if (++n % 64 == 0) {
+            world.drain();
+        }
+    }
+}
+
+#define KEYLOOM_BENCH(...) BENCHMARK_CAPTURE(__VA_ARGS__)->UseManualTime()->Repetitions(10)->ReportAggregatesOnly(true)
+KEYLOOM_BENCH(BM_TapCallback, pass_through, false, Setup::Product);
+KEYLOOM_BENCH(BM_TapCallback, engine, true, Setup::Product);
+KEYLOOM_BENCH(BM_TapCallback, engine_utc_stamps, true, Setup::UtcStamps);
+KEYLOOM_BENCH(BM_TapCallback, engine_core, true, Setup::Core);
+KEYLOOM_BENCH(BM_SessionTap, pass_through, false);
+KEYLOOM_BENCH(BM_SessionTap, engine, true);
+
+// Prints the usual table, then the medians side by side.
+class SummaryReporter final : public benchmark::ConsoleReporter {
+public:
+    SummaryReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                const std::string& args = run.run_name.args;
+                m_medians[run.run_name.function_name + (args.empty() ? "" : "/" + args)] = run.GetAdjustedRealTime();
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void printSummary() const {
+        std::printf("\nMedian per key down inside a sequence (ns):\n");
+        for (const char* family : {"BM_TapCallback", "BM_SessionTap"}) {
+            const auto find = [&](const std::string& args) {
+                const auto it = m_medians.find(std::string(family) + "/" + args);
+                return it == m_medians.end() ? 0.0 : it->second;
+            };
+            const double pass = find("pass_through");
+            for (const char* variant : {"engine", "engine_utc_stamps", "engine_core"}) {
+                const double engine = find(variant);
+                if (pass > 0 && engine > 0) {
+                    std::printf("  %-15s %-18s %8.1f   pass-through %6.1f   ratio %6.1f\n", family, variant, engine,
+                                pass, engine / pass);
+                }
+            }
+        }
+    }
+
+private:
+    std::map<std::string, double> m_medians;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printSummary();
+    benchmark::Shutdown();
+    return 0;
+}
