@@ -18,8 +18,8 @@ struct TopMenu {
 };
 
 // The menus of the workbook window, with every path the keyboard engine presses (and its alternatives).
-const QList<TopMenu>& menuSpec() {
-    static const QList<TopMenu> spec = {
+const QList<TopMenu>& menuLayout() {
+    static const QList<TopMenu> layout = {
         {u"Apple"_s, {{u"About This Mac"_s, {}}}},
         {u"Excel"_s, {{u"About Microsoft Excel"_s, {}}, {u"Preferences..."_s, {}}}},
         {u"File"_s, {{u"New Workbook"_s, {}}, {u"Open..."_s, {}}, {u"Save"_s, {}}, {u"Print..."_s, {}}}},
@@ -60,7 +60,7 @@ const QList<TopMenu>& menuSpec() {
         {u"Window"_s, {{u"Minimize"_s, {}}, {u"Zoom"_s, {}}, {u"Arrange..."_s, {}}, {u"New Window"_s, {}}}},
         {u"Help"_s, {{u"Excel Help"_s, {}}}},
     };
-    return spec;
+    return layout;
 }
 
 std::shared_ptr<SimAXElement> group(const QString& description, const QList<std::shared_ptr<SimAXElement>>& children) {
@@ -69,20 +69,20 @@ std::shared_ptr<SimAXElement> group(const QString& description, const QList<std:
     return element;
 }
 
-// Removes the first element under `parent` (at any depth) whose title or description is `text`.
-bool removeByText(const std::shared_ptr<SimAXElement>& parent, const QString& text) {
+// Takes out the first element under `parent` (at any depth) whose title or description is `text`.
+std::shared_ptr<SimAXElement> removeByText(const std::shared_ptr<SimAXElement>& parent, const QString& text) {
     auto children = parent->children();
     for (qsizetype i = 0; i < children.size(); ++i) {
         if (children[i]->title() == text || children[i]->description() == text) {
-            children.removeAt(i);
+            auto removed = children.takeAt(i);
             parent->setChildren(children);
-            return true;
+            return removed;
         }
-        if (removeByText(children[i], text)) {
-            return true;
+        if (auto removed = removeByText(children[i], text)) {
+            return removed;
         }
     }
-    return false;
+    return nullptr;
 }
 
 }  // namespace
@@ -130,12 +130,12 @@ QStringList SimSpreadsheet::openMenus() const {
 
 void SimSpreadsheet::buildMenuBar() {
     m_menuBar = SimAXElement::make(u"AXMenuBar"_s);
-    for (const TopMenu& top : menuSpec()) {
+    for (const TopMenu& top : menuLayout()) {
         auto item = SimAXElement::make(u"AXMenuBarItem"_s, top.title);
         QList<std::shared_ptr<SimAXElement>> entries;
         for (const MenuEntry& entry : top.entries) {
-            auto child = SimAXElement::make(u"AXMenuItem"_s, entry.title);
             const QStringList path{top.title, entry.title};
+            auto child = menuItem(path);
             if (!entry.submenu.isEmpty()) {
                 QList<std::shared_ptr<SimAXElement>> leaves;
                 for (const QString& leaf : entry.submenu) {
@@ -145,12 +145,6 @@ void SimSpreadsheet::buildMenuBar() {
                 submenu->setChildren(leaves);
                 m_submenus.insert(child.get(), submenu);
             }
-            QPointer<SimSpreadsheet> self(this);
-            child->setPressHandler([self, path](SimAXElement& e) {
-                if (self) {
-                    self->itemPressed(e, path, ItemKind::Menu);
-                }
-            });
             entries.append(child);
         }
         auto menu = SimAXElement::make(u"AXMenu"_s);
@@ -298,7 +292,7 @@ bool SimSpreadsheet::removeMenuItem(const QStringList& path) {
             return false;
         }
         if (level == path.size() - 1) {
-            children.removeAt(index);
+            forgetSubmenus(children.takeAt(index));
             container->setChildren(children);
             return true;
         }
@@ -311,14 +305,27 @@ bool SimSpreadsheet::removeMenuItem(const QStringList& path) {
 }
 
 bool SimSpreadsheet::removeRibbonControl(const QString& text) {
-    if (removeByText(m_mainWindow, text)) {
-        return true;
-    }
+    auto removed = removeByText(m_mainWindow, text);
     // Items of the ribbon's own menus sit in their closed menus.
-    for (const auto& menu : m_ribbonMenus) {
-        if (removeByText(menu, text)) {
-            return true;
+    for (qsizetype i = 0; !removed && i < m_ribbonMenus.size(); ++i) {
+        removed = removeByText(m_ribbonMenus[i], text);
+    }
+    forgetSubmenus(removed);
+    return removed != nullptr;
+}
+
+void SimSpreadsheet::forgetSubmenus(const std::shared_ptr<SimAXElement>& element) {
+    // Entries are keyed by address: a later element could be born at a freed one's address.
+    if (!element) {
+        return;
+    }
+    if (const auto submenu = m_submenus.take(element.get())) {
+        m_ribbonMenus.removeAll(submenu);
+        for (const auto& child : submenu->children()) {
+            forgetSubmenus(child);
         }
     }
-    return false;
+    for (const auto& child : element->children()) {
+        forgetSubmenus(child);
+    }
 }

@@ -68,6 +68,7 @@ private:
     void itemPressed(SimAXElement& element, const QStringList& path, ItemKind kind);
     void ribbonPressed(const QString& text);
     void closeMenusFrom(qsizetype depth);
+    void forgetSubmenus(const std::shared_ptr<SimAXElement>& element);
 
     void openFormatCells();
     void showBorderTab();
