@@ -11,5 +11,6 @@ public:
 
 class SystemClock final : public Clock {
 public:
-    QDateTime now() const override { return QDateTime::currentDateTime(); }
+    // UTC: reading the local zone costs a system call per stamp; callers convert when they need local time.
+    QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
 };

@@ -4,6 +4,9 @@
 #include <QPointer>
 #include <QThread>
 #include <QTimer>
+#include <QTimerEvent>
+#include <unordered_map>
+#include <utility>
 #include <climits>
 #include <cmath>
 
@@ -19,46 +22,40 @@ int toMilliseconds(double seconds) {
 
 }  // namespace
 
+// Timers are plain event-loop timers of the context object (startTimer/killTimer): the sequence
+// timeout is re-armed on every accepted key inside the event tap, so making and dropping a timer must
+// not allocate a QObject or wake the event loop.
+class QtScheduler::Context final : public QObject {
+public:
+    std::unordered_map<int, std::shared_ptr<QtTimer>> timers;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+};
+
 class QtScheduler::QtTimer final : public Timer {
 public:
-    QtTimer(QObject* context, std::weak_ptr<LiveTimers> live, bool repeats, std::function<void()> tick)
-        : m_timer(new QTimer(context)), m_live(std::move(live)), m_repeats(repeats), m_tick(std::move(tick)) {}
+    QtTimer(Context* context, bool repeats, std::function<void()> tick)
+        : m_context(context), m_repeats(repeats), m_tick(std::move(tick)) {}
 
-    ~QtTimer() override {
-        if (m_timer) {
-            m_timer->stop();
-            // Possibly inside the timer's own timeout signal: let the event loop delete it.
-            m_timer->deleteLater();
+    void start(int ms, const std::shared_ptr<QtTimer>& self) {
+        m_id = m_context->startTimer(ms, Qt::PreciseTimer);
+        if (m_id == 0) {
+            m_valid = false;
+            return;
         }
-    }
-
-    void start(int ms, std::weak_ptr<QtTimer> self) {
-        m_timer->setTimerType(Qt::PreciseTimer);
-        m_timer->setSingleShot(!m_repeats);
-        m_timer->setInterval(ms);
-        QObject::connect(m_timer, &QTimer::timeout, m_timer, [self = std::move(self)] {
-            // Pinned for the tick: it may invalidate (and so release) its own timer.
-            if (const auto timer = self.lock()) {
-                timer->fire();
-            }
-        });
-        m_timer->start();
+        m_context->timers.emplace(m_id, self);
     }
 
     void invalidate() override {
-        if (!m_valid) {
-            return;
+        if (m_valid) {
+            m_valid = false;
+            release();
         }
-        m_valid = false;
-        if (m_timer) {
-            m_timer->stop();
-        }
-        release();
     }
 
     bool isValid() const override { return m_valid; }
 
-private:
     void fire() {
         if (!m_valid) {
             return;
@@ -72,29 +69,50 @@ private:
         }
     }
 
+private:
+    // Drops the scheduler's reference; the caller may still hold this handle.
     void release() {
-        if (const auto live = m_live.lock()) {
-            live->erase(this);
+        if (m_context && m_id != 0) {
+            const int id = std::exchange(m_id, 0);
+            m_context->killTimer(id);
+            m_context->timers.erase(id);  // may destroy this object: nothing after it
         }
     }
 
-    QPointer<QTimer> m_timer;  // owned; its parent deletes it first when the scheduler goes away
-    std::weak_ptr<LiveTimers> m_live;
+    QPointer<Context> m_context;
+    int m_id = 0;
     const bool m_repeats;
     std::function<void()> m_tick;
     bool m_valid = true;
 };
 
-QtScheduler::QtScheduler() : m_context(std::make_unique<QObject>()), m_live(std::make_shared<LiveTimers>()) {
+void QtScheduler::Context::timerEvent(QTimerEvent* event) {
+    const auto it = timers.find(event->timerId());
+    if (it == timers.end()) {
+        killTimer(event->timerId());
+        return;
+    }
+    // Pinned for the tick: it may invalidate (and so release) its own timer.
+    const std::shared_ptr<QtTimer> timer = it->second;
+    timer->fire();
+}
+
+QtScheduler::QtScheduler() : m_context(std::make_unique<Context>()) {
     if (QCoreApplication* app = QCoreApplication::instance()) {
         m_context->moveToThread(app->thread());
     }
 }
 
 QtScheduler::~QtScheduler() {
-    // Drop the timers before their QTimer parent so that none fires during teardown.
-    auto live = std::move(m_live);
-    live->clear();
+    // Invalidate first so that no timer fires during teardown; handles kept elsewhere stay harmless.
+    auto timers = std::move(m_context->timers);
+    for (auto& [id, timer] : timers) {
+        timer->invalidate();
+    }
+}
+
+size_t QtScheduler::liveTimerCount() const {
+    return m_context->timers.size();
 }
 
 void QtScheduler::post(std::function<void()> work) {
@@ -112,8 +130,7 @@ void QtScheduler::postAfter(double seconds, std::function<void()> work) {
 }
 
 std::shared_ptr<Timer> QtScheduler::scheduleTimer(double interval, bool repeats, std::function<void()> tick) {
-    auto timer = std::make_shared<QtTimer>(m_context.get(), m_live, repeats, std::move(tick));
-    m_live->emplace(timer.get(), timer);
+    auto timer = std::make_shared<QtTimer>(m_context.get(), repeats, std::move(tick));
     timer->start(toMilliseconds(interval), timer);
     return timer;
 }

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <memory>
-#include <unordered_map>
 
 #include "platform/Scheduler.h"
 
@@ -22,13 +21,12 @@ public:
     std::shared_ptr<Timer> scheduleTimer(double interval, bool repeats, std::function<void()> tick) override;
 
     // Timers still scheduled (for tests).
-    size_t liveTimerCount() const { return m_live->size(); }
+    size_t liveTimerCount() const;
 
 private:
     class QtTimer;
-    using LiveTimers = std::unordered_map<const QtTimer*, std::shared_ptr<QtTimer>>;
+    class Context;
 
-    // Receives the queued calls; lives on the main thread so that work runs there.
-    std::unique_ptr<QObject> m_context;
-    std::shared_ptr<LiveTimers> m_live;
+    // Receives the queued calls and the timer events; lives on the main thread so that work runs there.
+    std::unique_ptr<Context> m_context;
 };

@@ -267,6 +267,9 @@ TEST_F(APIClientTest, NonWebURLsAreRefusedBeforeAnythingIsSent) {
 TEST_F(APIClientTest, RedirectsBetweenWebURLsAreFollowed) {
     CannedResponse moved = json(QByteArray(), 307);
     moved.headers.insert("Location", server.url(QStringLiteral("/upload/new")).toEncoded());
+    // Qt re-sends a PUT whose 307 arrives on a kept-alive connection of this test server and then
+    // fails the redirected request now and then; a closing connection keeps the test about redirects.
+    moved.headers.insert("Connection", "close");
     server.route(QStringLiteral("/upload/old"), moved);
     server.route(QStringLiteral("/upload/new"), json(QByteArray(), 200));
     waitForTask(client.uploadToPresignedURL(server.url(QStringLiteral("/upload/old")), QStringLiteral("body")));
