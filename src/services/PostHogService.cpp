@@ -12,6 +12,8 @@
 #include <limits>
 #include <optional>
 
+#include "platform/VariantInteger.h"
+
 namespace {
 
 // Keeps nothing: the analytics session must not carry cookies from one event to the next.
@@ -48,16 +50,15 @@ std::optional<QJsonValue> toJson(const QVariant& value) {
         case QMetaType::Short:
         case QMetaType::Long:
         case QMetaType::LongLong:
-            return QJsonValue(value.toLongLong());
         case QMetaType::UInt:
         case QMetaType::UShort:
         case QMetaType::ULong:
         case QMetaType::ULongLong: {
-            const qulonglong u = value.toULongLong();
-            if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
+            const auto integer = integerFromVariant(value);
+            if (!integer) {
                 return std::nullopt;
             }
-            return QJsonValue(static_cast<qint64>(u));
+            return QJsonValue(*integer);
         }
         case QMetaType::Double:
         case QMetaType::Float: {

@@ -10,6 +10,7 @@
 
 #include "platform/Clock.h"
 #include "platform/UserDefaults.h"
+#include "platform/VariantInteger.h"
 #include "services/PostHogService.h"
 
 namespace {
@@ -30,22 +31,10 @@ qint64 saturatingAdd(qint64 a, qint64 b) {
 // A property-list integer; reals only when they are whole numbers in range. Booleans and
 // strings are not integers.
 std::optional<qint64> plistInteger(const QVariant& value) {
+    if (const auto integer = integerFromVariant(value)) {
+        return integer;
+    }
     switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::Short:
-        case QMetaType::Long:
-        case QMetaType::LongLong:
-            return value.toLongLong();
-        case QMetaType::UInt:
-        case QMetaType::UShort:
-        case QMetaType::ULong:
-        case QMetaType::ULongLong: {
-            const qulonglong u = value.toULongLong();
-            if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
-                return std::nullopt;
-            }
-            return static_cast<qint64>(u);
-        }
         case QMetaType::Double:
         case QMetaType::Float: {
             const double d = value.toDouble();
