@@ -18,6 +18,8 @@ const QString kExcelBundleIdentifier = QStringLiteral("com.microsoft.Excel");
 constexpr int kMaxWindows = 3;
 constexpr int kMaxDepth = 7;
 constexpr qsizetype kMaxChildren = 200;
+// Lines of the whole dump, its closing note included; a busy spreadsheet would give millions.
+constexpr qsizetype kMaxLines = 20000;
 constexpr qsizetype kMaxTopShortcuts = 10;
 
 QString grantedText(bool granted) {
@@ -111,30 +113,56 @@ QCoro::Task<QString> DiagnosticsService::generateAXDump() const {
     const Accessibility* accessibility = &m_accessibility;
     const qint32 pid = excel->processIdentifier;
     const QString name = excel->localizedName.value_or(QStringLiteral("?"));
-    co_return co_await QtConcurrent::run([accessibility, pid, name] { return buildAXDump(*accessibility, pid, name); });
+    // Named before the co_await: GCC 12 destroys a lambda temporary inside a co_await expression
+    // twice, which released the shared name once too often.
+    const auto walk = [accessibility, pid, name] { return buildAXDump(*accessibility, pid, name); };
+    QFuture<QString> dump = QtConcurrent::run(walk);
+    co_return co_await dump;
+}
+
+bool DiagnosticsService::DumpLines::add(const QString& entry) {
+    const qsizetype count = entry.count(QLatin1Char('\n')) + 1;
+    // One line stays free for the note that ends a cut dump.
+    if (cut || textLines + count > kMaxLines - 1) {
+        cut = true;
+        return false;
+    }
+    entries << entry;
+    textLines += count;
+    return true;
+}
+
+QString DiagnosticsService::DumpLines::text() const {
+    QStringList all = entries;
+    if (cut) {
+        all << QStringLiteral("[Dump cut at %1 lines — the rest of the tree is left out]").arg(kMaxLines);
+    }
+    return all.join(QLatin1Char('\n'));
 }
 
 QString DiagnosticsService::buildAXDump(const Accessibility& accessibility, qint32 pid, const QString& appName) {
-    QStringList lines;
-    lines << QStringLiteral("=== Excel AX Hierarchy ===");
-    lines << QStringLiteral("PID: ") + QString::number(pid) + QStringLiteral("  Name: ") + appName;
+    DumpLines lines;
+    lines.add(QStringLiteral("=== Excel AX Hierarchy ==="));
+    lines.add(QStringLiteral("PID: ") + QString::number(pid) + QStringLiteral("  Name: ") + appName);
 
     const AXElement application = accessibility.createApplication(pid);
     const QList<AXElement> windows = readElements(accessibility, application, QStringLiteral("AXWindows"));
     if (windows.isEmpty()) {
-        lines << QStringLiteral("[No accessible windows — Accessibility permission required]");
-        return lines.join(QLatin1Char('\n'));
+        lines.add(QStringLiteral("[No accessible windows — Accessibility permission required]"));
+        return lines.text();
     }
-    for (qsizetype i = 0; i < windows.size() && i < kMaxWindows; ++i) {
-        lines << QStringLiteral("\n--- Window %1 ---").arg(i + 1);
-        appendElement(accessibility, windows.at(i), 0, lines);
+    for (qsizetype i = 0; i < windows.size() && i < kMaxWindows && !lines.cut; ++i) {
+        if (lines.add(QStringLiteral("\n--- Window %1 ---").arg(i + 1))) {
+            appendElement(accessibility, windows.at(i), 0, lines);
+        }
     }
-    return lines.join(QLatin1Char('\n'));
+    return lines.text();
 }
 
 void DiagnosticsService::appendElement(const Accessibility& accessibility, const AXElement& element, int depth,
-                                       QStringList& lines) {
-    if (depth > kMaxDepth) {
+                                       DumpLines& lines) {
+    // A full dump reads nothing more.
+    if (depth > kMaxDepth || lines.cut) {
         return;
     }
     const QString role = readString(accessibility, element, QStringLiteral("AXRole")).value_or(QStringLiteral("?"));
@@ -157,12 +185,14 @@ void DiagnosticsService::appendElement(const Accessibility& accessibility, const
     if (!description.isEmpty() && description != title) {
         line += QStringLiteral(" [") + description + QLatin1Char(']');
     }
-    lines << line;
+    if (!lines.add(line)) {
+        return;
+    }
 
     const QList<AXElement> children = readElements(accessibility, element, QStringLiteral("AXChildren"));
     if (children.size() > kMaxChildren) {
-        lines << indent + QStringLiteral("  … (") + QString::number(children.size()) +
-                     QStringLiteral(" children — skipped)");
+        lines.add(indent + QStringLiteral("  … (") + QString::number(children.size()) +
+                  QStringLiteral(" children — skipped)"));
         return;
     }
     for (const AXElement& child : children) {

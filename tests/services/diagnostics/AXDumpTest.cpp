@@ -8,6 +8,7 @@
 #include <qcoro/qcorotask.h>
 
 #include "CountingPlatform.h"
+#include "QtPrinters.h"
 #include "platform/UserDefaults.h"
 #include "platform/sim/ManualScheduler.h"
 #include "platform/sim/SimSession.h"
@@ -40,6 +41,23 @@ protected:
                    const QString& name = QStringLiteral("Microsoft Excel")) {
         return QStringLiteral("=== Excel AX Hierarchy ===\nPID: ") + QString::number(excel->processIdentifier()) +
                QStringLiteral("  Name: ") + name;
+    }
+
+    // Three windows ("W0 - Excel", ...) of `groups` groups ("G0", ...) of `buttons` buttons ("B0", ...).
+    static QList<Element> showWindowsOfButtons(SimApplication& excel, int groups, int buttons) {
+        QList<Element> windows;
+        for (int w = 0; w < 3; ++w) {
+            auto window = node(QStringLiteral("AXWindow"), QStringLiteral("W%1 - Excel").arg(w));
+            for (int g = 0; g < groups; ++g) {
+                auto group = window->addChild(node(QStringLiteral("AXGroup"), QStringLiteral("G%1").arg(g)));
+                for (int c = 0; c < buttons; ++c) {
+                    group->addChild(node(QStringLiteral("AXButton"), QStringLiteral("B%1").arg(c)));
+                }
+            }
+            windows << window;
+        }
+        excel.applicationElement()->setElements(QStringLiteral("AXWindows"), windows);
+        return windows;
     }
 
     ManualScheduler scheduler;
@@ -156,22 +174,46 @@ TEST_F(AXDumpTest, PlaceholderTexts) {
     EXPECT_EQ(dump(), header(excel, QStringLiteral("?")) + noWindows);
 }
 
+// The name arrives at run time and the accessibility tree shares its text; a dump that released it
+// once too often freed it under the tree after a few reports.
+TEST_F(AXDumpTest, ARuntimeNameSharedWithTheTreeOutlivesRepeatedDumps) {
+    const QString name = QStringList{QStringLiteral("Microsoft"), QStringLiteral("Excel")}.join(QLatin1Char(' '));
+    auto excel = launchExcel(name);
+    excel->applicationElement()->setElements(QStringLiteral("AXWindows"), {node(QStringLiteral("AXWindow"))});
+    for (int report = 0; report < 6; ++report) {
+        EXPECT_TRUE(dump().startsWith(header(excel, name))) << "report " << report;
+    }
+    EXPECT_EQ(excel->applicationElement()->title(), name);
+    EXPECT_EQ(session.workspace().runningApplications().constLast().localizedName, std::optional<QString>(name));
+}
+
+// However big the tree, the dump stops at 20,000 lines, the last saying it was cut, and reads no
+// further than that.
+TEST_F(AXDumpTest, AHugeTreeIsCutAtTwentyThousandLinesWithANote) {
+    const QString note = QStringLiteral("[Dump cut at 20000 lines — the rest of the tree is left out]");
+    auto excel = launchExcel();
+    const QList<Element> windows = showWindowsOfButtons(*excel, 150, 150);
+
+    const QStringList lines = dump().split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.size(), 20000);
+    EXPECT_EQ(lines.constLast(), note);
+    EXPECT_EQ(lines.count(note), 1);
+    // Four header lines, the window, then 151 lines per group: the 133rd group ends at its 61st button.
+    EXPECT_EQ(lines.at(19998), QStringLiteral("    AXButton 'B60'"));
+    // Five attribute reads per element listed, a few for the windows: not the 68,000 elements.
+    EXPECT_LT(accessibility.reads.loadRelaxed(), 5 * 20000 + 100);
+
+    // A tree that fits is not cut.
+    windows.at(0)->removeAllChildren();
+    excel->applicationElement()->setElements(QStringLiteral("AXWindows"), {windows.at(0)});
+    EXPECT_FALSE(dump().contains(note));
+}
+
 // The walk runs on a pool thread while the main thread keeps changing the tree and running the
 // detector's own reads; the sanitizers must stay silent.
 TEST_F(AXDumpTest, WalkedOffTheMainThreadWhileTheMainThreadRuns) {
     auto excel = launchExcel();
-    QList<Element> windows;
-    for (int w = 0; w < 3; ++w) {
-        auto window = node(QStringLiteral("AXWindow"), QStringLiteral("W%1 - Excel").arg(w));
-        for (int g = 0; g < 120; ++g) {
-            auto group = window->addChild(node(QStringLiteral("AXGroup"), QStringLiteral("G%1").arg(g)));
-            for (int c = 0; c < 120; ++c) {
-                group->addChild(node(QStringLiteral("AXButton"), QStringLiteral("B%1").arg(c)));
-            }
-        }
-        windows << window;
-    }
-    excel->applicationElement()->setElements(QStringLiteral("AXWindows"), {windows.begin(), windows.end()});
+    const QList<Element> windows = showWindowsOfButtons(*excel, 120, 120);
 
     ExcelDetector detector(session.workspace(), accessibility, scheduler);
     detector.startMonitoring();
