@@ -8,6 +8,8 @@
 #include <QScopeGuard>
 #include <memory>
 
+#include "services/Cancellation.h"
+
 namespace {
 
 const QString kInstallIdHeader = QStringLiteral("X-Install-Id");
@@ -25,6 +27,10 @@ bool isValidHeaderValue(const QString& value) {
 
 TransportError unsupportedURL() {
     return TransportError(QNetworkReply::ProtocolUnknownError, QStringLiteral("unsupported URL"));
+}
+
+TransportError cancelledError() {
+    return TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("cancelled"));
 }
 
 }  // namespace
@@ -108,9 +114,13 @@ QCoro::Task<QByteArray> APIClient::sendJson(QByteArray method, QString path, std
 }
 
 QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QByteArray method,
-                                                    std::optional<QByteArray> body) {
+                                                    std::optional<QByteArray> body,
+                                                    std::shared_ptr<Cancellation> cancellation) {
     if (!isSendable(request.url())) {
         throw unsupportedURL();
+    }
+    if (cancellation && cancellation->isCancelled()) {
+        throw cancelledError();
     }
     QNetworkReply* sent = nullptr;
     if (method == "GET") {
@@ -138,10 +148,22 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
         }
     });
 
-    co_await sent;
+    auto cancelled = std::make_shared<bool>(false);
+    QMetaObject::Connection cancelConnection;
+    if (cancellation) {
+        cancelConnection = QObject::connect(cancellation.get(), &Cancellation::cancelled, sent, [sent, cancelled] {
+            if (sent->isRunning()) {
+                *cancelled = true;
+                sent->abort();
+            }
+        });
+    }
 
-    if (!reply) {
-        throw TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("cancelled"));
+    co_await sent;
+    QObject::disconnect(cancelConnection);
+
+    if (!reply || *cancelled) {
+        throw cancelledError();
     }
     if (*refusedRedirect) {
         throw TransportError(QNetworkReply::InsecureRedirectError, QStringLiteral("redirect refused"));
@@ -151,8 +173,8 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
     // Network-layer errors (below 100) are transport failures even after a status line arrived;
     // the others accompany an HTTP status and leave the decision to the status code.
     if (error != QNetworkReply::NoError && (error < 100 || !status.isValid())) {
-        // Nothing here aborts a reply except a refused redirect (handled above), so a cancelled
-        // transfer is Qt's transfer time-out.
+        // Nothing else aborts a reply but a refused redirect or a cancellation (both handled above),
+        // so a cancelled transfer is Qt's transfer time-out.
         if (error == QNetworkReply::OperationCanceledError) {
             throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
         }
@@ -196,14 +218,16 @@ QCoro::Task<IssuePatchResponse> APIClient::markIssueUploaded(QString issueId) {
     return patch<IssuePatchResponse>(QStringLiteral("api/v1/issues/") + issueId, true);
 }
 
-QCoro::Task<void> APIClient::uploadToPresignedURL(QUrl url, QString content) {
+QCoro::Task<void> APIClient::uploadToPresignedURL(QUrl url, QString content,
+                                                  std::shared_ptr<Cancellation> cancellation) {
     // Checked here too, before anything else is built: a file: or data: URL never reaches Qt.
     if (!isSendable(url)) {
         throw unsupportedURL();
     }
     QNetworkRequest request = makeRequest(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
-    const RawReply reply = co_await perform(std::move(request), QByteArrayLiteral("PUT"), content.toUtf8());
+    const RawReply reply =
+        co_await perform(std::move(request), QByteArrayLiteral("PUT"), content.toUtf8(), std::move(cancellation));
     if (reply.status != 200) {
         throw APIError::httpError(reply.status.value_or(0));
     }

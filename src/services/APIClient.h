@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include "models/BackendRecords.h"
@@ -15,6 +16,7 @@
 #include "services/APIError.h"
 #include "services/TransportError.h"
 
+class Cancellation;
 class QNetworkAccessManager;
 
 // The client of the app's own backend. The application creates one and hands it to the
@@ -66,7 +68,9 @@ public:
     QCoro::Task<IssueCreateResponse> createIssue();
     QCoro::Task<IssuePatchResponse> markIssueUploaded(QString issueId);
     // Unauthenticated PUT of the text (text/plain) to a pre-signed URL; only status 200 succeeds.
-    QCoro::Task<void> uploadToPresignedURL(QUrl url, QString content);
+    // A `cancellation`, when given, aborts the transfer; the upload then fails as cancelled.
+    QCoro::Task<void> uploadToPresignedURL(QUrl url, QString content,
+                                           std::shared_ptr<Cancellation> cancellation = nullptr);
 
     // True for absolute http/https URLs with a host: the only ones the client sends to.
     static bool isSendable(const QUrl& url);
@@ -84,7 +88,8 @@ private:
 
     // Sends a JSON call and returns the body of a 2xx reply; throws for everything else.
     QCoro::Task<QByteArray> sendJson(QByteArray method, QString path, std::optional<QByteArray> body, bool auth);
-    QCoro::Task<RawReply> perform(QNetworkRequest request, QByteArray method, std::optional<QByteArray> body);
+    QCoro::Task<RawReply> perform(QNetworkRequest request, QByteArray method, std::optional<QByteArray> body,
+                                  std::shared_ptr<Cancellation> cancellation = nullptr);
     QNetworkRequest makeRequest(const QUrl& url) const;
     QUrl endpointURL(const QString& path) const;
 

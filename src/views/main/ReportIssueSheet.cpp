@@ -17,6 +17,7 @@
 #include "platform/Workspace.h"
 #include "services/APIClient.h"
 #include "services/APIError.h"
+#include "services/Cancellation.h"
 #include "services/DiagnosticsService.h"
 #include "services/TransportError.h"
 #include "views/main/KeyCapture.h"
@@ -74,6 +75,24 @@ QUrl presignedURL(const QString& text) {
         throw BadURLError();
     }
     return url;
+}
+
+// Two uploads that run side by side: the first failure is kept and stops the other.
+struct UploadPair {
+    std::shared_ptr<Cancellation> cancellation = std::make_shared<Cancellation>();
+    std::exception_ptr failure;
+};
+
+// Never throws: the failure goes to `pair`.
+QCoro::Task<void> uploadOfPair(APIClient& api, QUrl url, QString text, std::shared_ptr<UploadPair> pair) {
+    try {
+        co_await api.uploadToPresignedURL(std::move(url), std::move(text), pair->cancellation);
+    } catch (...) {
+        if (!pair->failure) {
+            pair->failure = std::current_exception();
+        }
+        pair->cancellation->cancel();
+    }
 }
 
 }  // namespace
@@ -271,25 +290,15 @@ QCoro::Task<> ReportIssueSheet::submitReport() {
         const QUrl excelURL = presignedURL(issue.excelUploadUrl);
         const QUrl logURL = presignedURL(issue.logUploadUrl);
 
-        // Both uploads run at once. A failure is handled only after the other upload has ended,
-        // and the dump's failure is the one reported when both fail.
-        QCoro::Task<void> dumpUpload = api.uploadToPresignedURL(excelURL, dump);
-        QCoro::Task<void> logUpload = api.uploadToPresignedURL(logURL, log);
-        std::exception_ptr failure;
-        try {
-            co_await std::move(dumpUpload);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        try {
-            co_await std::move(logUpload);
-        } catch (...) {
-            if (!failure) {
-                failure = std::current_exception();
-            }
-        }
-        if (failure) {
-            std::rethrow_exception(failure);
+        // Both uploads run at once. The first to fail cancels the other, and its failure is
+        // handled only once the other upload has ended too.
+        auto pair = std::make_shared<UploadPair>();
+        QCoro::Task<void> dumpUpload = uploadOfPair(api, excelURL, dump, pair);
+        QCoro::Task<void> logUpload = uploadOfPair(api, logURL, log, pair);
+        co_await std::move(dumpUpload);
+        co_await std::move(logUpload);
+        if (pair->failure) {
+            std::rethrow_exception(pair->failure);
         }
 
         if (self) {

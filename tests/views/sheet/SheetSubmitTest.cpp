@@ -1,8 +1,14 @@
 #include <QCoro/QCoroTask>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QNetworkReply>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <algorithm>
+#include <cstdio>
 
 #include "SheetHarness.h"
 #include "support/Screenshot.h"
@@ -19,6 +25,24 @@ using Step = ReportIssueSheet::Step;
 
 const QString kAPIErrorText = QStringLiteral("The operation couldn’t be completed. (Keyloom.APIError error 0.)");
 const QString kBadURLText = QStringLiteral("The operation couldn’t be completed. (NSURLErrorDomain error -1000.)");
+
+// Takes connections and never answers.
+struct SilentServer {
+    SilentServer() {
+        server.listen(QHostAddress::LocalHost);
+        QObject::connect(&server, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server.nextPendingConnection()) {
+                ++accepted;
+                QObject::connect(socket, &QTcpSocket::disconnected, [this] { ++closed; });
+            }
+        });
+    }
+    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/slow").arg(server.serverPort())); }
+
+    QTcpServer server;
+    int accepted = 0;
+    int closed = 0;
+};
 
 class SheetSubmitTest : public SheetHarness {
 protected:
@@ -140,15 +164,54 @@ TEST_F(SheetSubmitTest, InvalidUploadUrlFailsBeforeAnyUpload) {
     }
 }
 
-TEST_F(SheetSubmitTest, UploadAnswering201FailsAfterBothUploadsEnded) {
+TEST_F(SheetSubmitTest, UploadAnswering201FailsAndMarksNothing) {
     answer(200, 201);
     present();
     QCoro::waitFor(sheet->submitReport());
     EXPECT_EQ(sheet->step(), Step::failure);
     EXPECT_EQ(sheet->errorMessage(), std::optional<QString>(kAPIErrorText));
-    EXPECT_EQ(requestsWith("PUT").size(), 2);
+    // The first failure cancels the other upload, which may not have reached the server.
+    EXPECT_GE(requestsWith("PUT").size(), 1);
     EXPECT_EQ(requestsWith("PATCH").size(), 0);
     EXPECT_EQ(sheet->completedIssueId(), std::nullopt);
+}
+
+// A failing upload cancels the other one, which would otherwise run to its time-out, and the failure
+// is shown once that one has ended; whichever of the two fails.
+TEST_F(SheetSubmitTest, AFailedUploadCancelsTheSlowOneAndFailsAtOnce) {
+    SilentServer silent;
+    bool otherEndedFirst = false;
+    for (const bool dumpFails : {true, false}) {
+        SCOPED_TRACE(dumpFails ? "dump upload fails" : "log upload fails");
+        server.clear();
+        silent.accepted = silent.closed = 0;
+        const QString failing = server.url(dumpFails ? "/upload/ax" : "/upload/log").toString();
+        const QString slow = silent.url().toString();
+        answer(200, 500, createReply(QStringLiteral("ISS-5"), dumpFails ? failing : slow, dumpFails ? slow : failing));
+        ReportIssueSheet* shown = &present();
+        otherEndedFirst = false;
+        QObject::connect(shown, &ReportIssueSheet::stateChanged, [shown, &otherEndedFirst, this] {
+            if (shown->step() == Step::failure) {
+                const QList<QNetworkReply*> replies = network.findChildren<QNetworkReply*>();
+                otherEndedFirst = std::none_of(replies.begin(), replies.end(), [](auto* r) { return r->isRunning(); });
+            }
+        });
+        QTest::mouseClick(sheet->infoPage()->nextButton(), Qt::LeftButton);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(sheet->capturePage()->generateButton(), Qt::LeftButton);
+
+        if (!waitForStep(Step::failure)) {
+            ADD_FAILURE() << "no failure shown after " << clock.elapsed() << " ms";
+            continue;
+        }
+        std::printf("failure shown after %lld ms\n", static_cast<long long>(clock.elapsed()));
+        EXPECT_EQ(sheet->errorMessage(), std::optional<QString>(kAPIErrorText));
+        EXPECT_TRUE(otherEndedFirst);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return silent.accepted == 1 && silent.closed == 1; }, 5000))
+            << silent.accepted << " accepted, " << silent.closed << " closed";
+        EXPECT_EQ(requestsWith("PATCH").size(), 0);
+    }
 }
 
 TEST_F(SheetSubmitTest, UnreachableBackendShowsTheTransportMessage) {
@@ -193,6 +256,9 @@ TEST_F(SheetSubmitTest, UploadingPageAndASubmissionThatOutlivesTheSheet) {
     sheet.reset();
     ASSERT_TRUE(server.waitForRequests(4));
     EXPECT_EQ(server.requests().last().method, "PATCH");
+    // ...and its replies: none is left behind (one still open when the network goes would keep the
+    // submission suspended for good).
+    EXPECT_TRUE(QTest::qWaitFor([&] { return network.findChildren<QNetworkReply*>().isEmpty(); }, 5000));
 }
 
 }  // namespace

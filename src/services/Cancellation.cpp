@@ -1,0 +1,9 @@
+#include "services/Cancellation.h"
+
+void Cancellation::cancel() {
+    if (m_cancelled) {
+        return;
+    }
+    m_cancelled = true;
+    emit cancelled();
+}
