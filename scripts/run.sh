@@ -4,5 +4,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset dev
-cmake --build --preset dev
+# Only the application: the tests are built by scripts/test.sh.
+cmake --build --preset dev --target keyloom
 exec ./build/dev/keyloom "$@"

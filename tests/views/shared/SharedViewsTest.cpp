@@ -127,7 +127,12 @@ TEST(KeyChipTest, ShowsTheTokenVerbatimInsideItsPadding) {
     EXPECT_EQ(chip.key(), QStringLiteral(" format "));
     const QFontMetricsF metrics(chip.font());
     EXPECT_EQ(chip.font().pixelSize(), 11);
-    EXPECT_TRUE(QFontInfo(chip.font()).fixedPitch());
+    // Monospaced as the chip needs it: narrow and wide letters advance alike (some monospaced fonts,
+    // Noto Sans Mono among them, are not flagged fixed-pitch).
+    for (const QChar c : QStringLiteral("il.1WMm@")) {
+        EXPECT_EQ(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QLatin1Char('0')))
+            << QString(c).toStdString();
+    }
     EXPECT_NEAR(chip.sizeHint().width(), metrics.horizontalAdvance(QStringLiteral(" format ")) + 14, 1.0);
     EXPECT_NEAR(chip.sizeHint().height(), metrics.height() + 6, 1.0);
 }
