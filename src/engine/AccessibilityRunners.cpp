@@ -1,6 +1,7 @@
 // The runners that carry out Excel commands through its accessibility tree: menu paths, ribbon
 // buttons, ribbon menu items and the Format Cells border presets. Each runs as timed steps on the
-// main queue; a step holds the engine weakly and ends the chain quietly once the engine is gone.
+// main queue; a step holds the engine weakly and ends the chain quietly once the engine is gone, or
+// once a key of its action was held back because Excel had left the front.
 
 #include <QPointer>
 
@@ -90,7 +91,7 @@ void ShortcutEngine::axMenu(const QStringList& path, Action fallback) {
 }
 
 void ShortcutEngine::axNavigateStep(const AXElement& element, const QStringList& path, Action fallback) {
-    m_deps.scheduler.postAfter(kMenuOpenDelay, [self = QPointer<ShortcutEngine>(this), element, path, fallback] {
+    postStep(kMenuOpenDelay, [self = QPointer<ShortcutEngine>(this), element, path, fallback] {
         if (!self) {
             return;
         }
@@ -105,15 +106,17 @@ void ShortcutEngine::axNavigateStep(const AXElement& element, const QStringList&
             }
         }
         // Close whatever the earlier presses opened before trying the alternative.
-        self->injectKey(kEscapeKey, 0);
-        self->m_deps.scheduler.postAfter(kSecondEscapeDelay, [self] {
+        if (!self->injectKey(kEscapeKey, 0)) {
+            return;
+        }
+        self->postStep(kSecondEscapeDelay, [self] {
             if (self) {
                 self->injectKey(kEscapeKey, 0);
             }
         });
         self->sendMessage(u"[ShortcutEngine] AX menu: '"_s + title + u"' not found"_s);
         if (fallback) {
-            self->m_deps.scheduler.postAfter(kMenuFallbackDelay, fallback);
+            self->postStep(kMenuFallbackDelay, fallback);
         }
     });
 }
@@ -246,8 +249,10 @@ void ShortcutEngine::press(const AXElement& element) {
 // --- Format Cells borders ---
 
 void ShortcutEngine::applyFormatCellsBorder(const QStringList& presets) {
-    injectKey(kOneKey, EventFlags::Command);
-    m_deps.scheduler.postAfter(kFormatCellsOpenDelay, [self = QPointer<ShortcutEngine>(this), presets] {
+    if (!injectKey(kOneKey, EventFlags::Command)) {
+        return;
+    }
+    postStep(kFormatCellsOpenDelay, [self = QPointer<ShortcutEngine>(this), presets] {
         if (!self) {
             return;
         }
@@ -265,12 +270,14 @@ void ShortcutEngine::applyFormatCellsBorder(const QStringList& presets) {
         };
         const AXElement tab = self->findElement(window, kDialogSearchDepth, textIs(u"Border"_s));
         if (!tab) {
-            self->injectKey(kEscapeKey, 0);
+            if (!self->injectKey(kEscapeKey, 0)) {
+                return;
+            }
             self->sendMessage(u"[ShortcutEngine] Border tab not found in Format Cells dialog"_s);
             return;
         }
         self->press(tab);
-        self->m_deps.scheduler.postAfter(kBorderTabDelay, [self, window, presets, textIs] {
+        self->postStep(kBorderTabDelay, [self, window, presets, textIs] {
             if (!self) {
                 return;
             }
@@ -282,7 +289,7 @@ void ShortcutEngine::applyFormatCellsBorder(const QStringList& presets) {
                                       u"' not found — check AXDump in console"_s);
                 }
             }
-            self->m_deps.scheduler.postAfter(kConfirmDelay, [self, window] {
+            self->postStep(kConfirmDelay, [self, window] {
                 if (!self) {
                     return;
                 }
@@ -308,45 +315,46 @@ void ShortcutEngine::axRibbonMenuButton(const QString& title, const QStringList&
         }
         return;
     }
-    m_deps.scheduler.postAfter(
-        kRibbonSearchDelay, [self = QPointer<ShortcutEngine>(this), window, title, itemTitles, fallback] {
+    postStep(kRibbonSearchDelay, [self = QPointer<ShortcutEngine>(this), window, title, itemTitles, fallback] {
+        if (!self) {
+            return;
+        }
+        const AXElement button = self->findElement(window, kRibbonSearchDepth, [&](const AXElement& e) {
+            const auto role = self->axRole(e);
+            return role && isRibbonMenuButtonRole(*role) && self->axText(e) == title;
+        });
+        if (!button) {
+            self->sendMessage(u"[ShortcutEngine] Ribbon menu button '"_s + title + u"' not found"_s);
+            if (fallback) {
+                fallback();
+            }
+            return;
+        }
+        self->press(button);
+        self->postStep(kRibbonMenuOpenDelay, [self, button, title, itemTitles, fallback] {
             if (!self) {
                 return;
             }
-            const AXElement button = self->findElement(window, kRibbonSearchDepth, [&](const AXElement& e) {
-                const auto role = self->axRole(e);
-                return role && isRibbonMenuButtonRole(*role) && self->axText(e) == title;
-            });
-            if (!button) {
-                self->sendMessage(u"[ShortcutEngine] Ribbon menu button '"_s + title + u"' not found"_s);
-                if (fallback) {
-                    fallback();
-                }
-                return;
-            }
-            self->press(button);
-            self->m_deps.scheduler.postAfter(kRibbonMenuOpenDelay, [self, button, title, itemTitles, fallback] {
-                if (!self) {
-                    return;
-                }
-                const QList<AXElement> entries = self->menuEntries(button);
-                // An earlier title wins over a later one wherever their entries sit in the menu.
-                for (const QString& itemTitle : itemTitles) {
-                    for (const AXElement& entry : entries) {
-                        if (self->axText(entry) == itemTitle) {
-                            self->press(entry);
-                            return;
-                        }
+            const QList<AXElement> entries = self->menuEntries(button);
+            // An earlier title wins over a later one wherever their entries sit in the menu.
+            for (const QString& itemTitle : itemTitles) {
+                for (const AXElement& entry : entries) {
+                    if (self->axText(entry) == itemTitle) {
+                        self->press(entry);
+                        return;
                     }
                 }
-                self->injectKey(kEscapeKey, 0);
-                self->sendMessage(u"[ShortcutEngine] Ribbon menu item not found in '"_s + title + u"', tried: "_s +
-                                  quotedList(itemTitles));
-                if (fallback) {
-                    self->m_deps.scheduler.postAfter(kRibbonItemFallbackDelay, fallback);
-                }
-            });
+            }
+            if (!self->injectKey(kEscapeKey, 0)) {
+                return;
+            }
+            self->sendMessage(u"[ShortcutEngine] Ribbon menu item not found in '"_s + title + u"', tried: "_s +
+                              quotedList(itemTitles));
+            if (fallback) {
+                self->postStep(kRibbonItemFallbackDelay, fallback);
+            }
         });
+    });
 }
 
 void ShortcutEngine::axRibbonButton(const QString& title, Action fallback) {
@@ -357,7 +365,7 @@ void ShortcutEngine::axRibbonButton(const QString& title, Action fallback) {
         }
         return;
     }
-    m_deps.scheduler.postAfter(kRibbonSearchDelay, [self = QPointer<ShortcutEngine>(this), window, title, fallback] {
+    postStep(kRibbonSearchDelay, [self = QPointer<ShortcutEngine>(this), window, title, fallback] {
         if (!self) {
             return;
         }

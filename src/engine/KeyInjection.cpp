@@ -19,7 +19,17 @@ constexpr double kPasteConfirmDelay = 0.15;
 
 }  // namespace
 
-void ShortcutEngine::injectKey(quint16 code, quint64 flags) {
+bool ShortcutEngine::injectKey(quint16 code, quint64 flags) {
+    if (!isFrontmostExcel()) {
+        // The key would land in whatever application is in front now. Said once per action.
+        if (!m_actionRun || !m_actionRun->dropped) {
+            m_deps.console.print(u"[Engine] Excel is not frontmost — dropped the rest of the action"_s);
+        }
+        if (m_actionRun) {
+            m_actionRun->dropped = true;
+        }
+        return false;
+    }
     EventServices& events = m_deps.events;
     const EventSource source = events.createEventSource(EventSourceStateID::HIDSystem);
     const KeyboardEventRef down = source ? events.createKeyboardEvent(source, code, true) : nullptr;
@@ -27,7 +37,7 @@ void ShortcutEngine::injectKey(quint16 code, quint64 flags) {
     if (!source || !down || !up) {
         // Never post half a key press.
         sendMessage(u"[ShortcutEngine] injectKey: event creation failed keyCode="_s + QString::number(code));
-        return;
+        return true;
     }
     // The given mask replaces whatever modifiers the user still holds.
     down->setFlags(flags);
@@ -35,6 +45,7 @@ void ShortcutEngine::injectKey(quint16 code, quint64 flags) {
     // Posted after the session tap, so the engine never sees its own keys.
     events.post(EventTapLocation::AnnotatedSession, down);
     events.post(EventTapLocation::AnnotatedSession, up);
+    return true;
 }
 
 void ShortcutEngine::injectToPid(quint16 code, quint64 flags) {
@@ -67,14 +78,15 @@ void ShortcutEngine::pasteSpecialDialog(qint64 optionKey) {
         return;  // not a key code; the table never passes one
     }
     const auto option = static_cast<quint16>(optionKey);
-    injectKey(kVKey, EventFlags::Control | EventFlags::Command);
+    if (!injectKey(kVKey, EventFlags::Control | EventFlags::Command)) {
+        return;
+    }
     // The dialog is not awaited: the option and Return follow on fixed delays.
-    m_deps.scheduler.postAfter(kPasteOptionDelay, [self = QPointer<ShortcutEngine>(this), option] {
-        if (!self) {
+    postStep(kPasteOptionDelay, [self = QPointer<ShortcutEngine>(this), option] {
+        if (!self || !self->injectKey(option, 0)) {
             return;
         }
-        self->injectKey(option, 0);
-        self->m_deps.scheduler.postAfter(kPasteConfirmDelay, [self] {
+        self->postStep(kPasteConfirmDelay, [self] {
             if (self) {
                 self->injectKey(kReturnKey, 0);
             }

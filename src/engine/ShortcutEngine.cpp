@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QVariantMap>
 #include <algorithm>
+#include <utility>
 
 #include "models/AppSettings.h"
 #include "platform/Accessibility.h"
@@ -146,6 +147,8 @@ void ShortcutEngine::stop() {
     m_eventTap.reset();
     m_runLoopSource.reset();
     resetSeq();
+    // Key ups that come while no tap exists are never seen: a code left here would eat a later key up.
+    m_suppressedKeyCodes.clear();
     m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this)] {
         if (self) {
             self->setIsActive(false);
@@ -182,108 +185,140 @@ KeyboardEvent* ShortcutEngine::handle(EventType type, KeyboardEvent* event) {
             // Every swallowed key down has its key up swallowed too, whatever the state is now.
             return m_suppressedKeyCodes.remove(keyCode) ? nullptr : event;
         case EventType::FlagsChanged:
-            if ((event->flags() & EventFlags::Option) != 0 && m_engineState == EngineState::idle &&
-                isFrontmostExcel()) {
-                m_engineState = EngineState::inAltSequence;
-                m_currentKeys.clear();
-                m_currentPacked = 0;
-                armTimer();
-                addBreadcrumb(u"⌥ down → entering Alt sequence mode"_s, CrashReportingLevel::Info);
-                return nullptr;
-            }
-            return event;
+            return handleFlagsChanged(event);
         default:
             return event;
     }
 }
 
+KeyboardEvent* ShortcutEngine::handleFlagsChanged(KeyboardEvent* event) {
+    const quint64 flags = event->flags();
+    const bool optionPressed = (flags & EventFlags::Option) != 0 && (m_modifierFlags & EventFlags::Option) == 0;
+    m_modifierFlags = flags;
+    // Only the Option press itself, and not as part of a ⌘ or ⌃ shortcut; every other modifier change
+    // must reach the application, or it sees a key released that it never saw pressed.
+    if (optionPressed && (flags & (EventFlags::Command | EventFlags::Control)) == 0 &&
+        m_engineState == EngineState::idle && isFrontmostExcel()) {
+        m_engineState = EngineState::inAltSequence;
+        m_currentKeys.clear();
+        m_currentPacked = 0;
+        armTimer();
+        addBreadcrumb(u"⌥ down → entering Alt sequence mode"_s, CrashReportingLevel::Info);
+        return nullptr;
+    }
+    return event;
+}
+
+// Keys the engine lets pass while idle are typed in any application and may be passwords: they leave
+// no trace (no breadcrumb, console line or key code). They are also nearly every key of the session,
+// so their path reads no clock and, past the first diagnostic reports, formats and allocates nothing.
 KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* event) {
-    if (m_diagnosticKeyCount < kDiagnosticLimit) {
-        const int n = ++m_diagnosticKeyCount;
-        const auto front = m_deps.workspace.frontmostApplication();
-        const QString app = front && front->localizedName ? *front->localizedName : u"nil"_s;
-        const QString bundle = front && front->bundleIdentifier ? *front->bundleIdentifier : u"nil"_s;
-        postMessage(u"[ShortcutEngine][diag "_s + QString::number(n) + u'/' + QString::number(kDiagnosticLimit) +
-                    u"] keyDown keyCode="_s + QString::number(keyCode) + u" app='"_s + app + u"' bundle='"_s + bundle +
-                    u'\'');
+    const quint64 flags = event->flags();
+    const bool repeat = event->integerValueField(EventField::KeyboardEventAutorepeat) != 0;
+
+    if (m_engineState == EngineState::inAltSequence) {
+        // The sequence belongs to Excel, and a key with ⌘ is a Mac shortcut: either ends it, and the
+        // key is decided as if no sequence had run.
+        if ((flags & EventFlags::Command) != 0 || !isFrontmostExcel()) {
+            resetSeq();
+        } else if (!repeat) {
+            // Other modifiers do not matter here: ⌃H inside a sequence is H.
+            traceKeyDown(keyCode, flags, EngineState::inAltSequence);
+            m_currentKeys.append(keyCode);
+            m_currentPacked = packAppend(m_currentPacked, keyCode);
+            const auto found = m_packedSequences.constFind(m_currentPacked);
+            if (found != m_packedSequences.constEnd()) {
+                m_suppressedKeyCodes.insert(keyCode);
+                resetSeq();
+                m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), entry = found.value()] {
+                    if (self) {
+                        self->runMatchStep(entry.sequence, entry.name, entry.action);
+                    }
+                });
+                return nullptr;
+            }
+            if (m_packedPrefixes.contains(m_currentPacked)) {
+                m_suppressedKeyCodes.insert(keyCode);
+                armTimer();
+                return nullptr;
+            }
+            postMessage(u"[ShortcutEngine] Sequence broken: ["_s + sequenceKey(m_currentKeys) + u']');
+            resetSeq();
+            return event;
+        }
     }
 
-    const quint64 flags = event->flags();
     const bool option = (flags & EventFlags::Option) != 0;
     const bool command = (flags & EventFlags::Command) != 0;
     const bool shift = (flags & EventFlags::Shift) != 0;
     const bool control = (flags & EventFlags::Control) != 0;
-    {
-        LineBuffer line;
-        line.add(kConsolePrefix);
-        line.add(u"keyDown keyCode=");
-        line.add(keyCodeText(keyCode));
-        line.add(u" ⌥");
-        line.addBool(option);
-        line.add(u" ⌘");
-        line.addBool(command);
-        line.add(u" ⇧");
-        line.addBool(shift);
-        line.add(u" ⌃");
-        line.addBool(control);
-        line.add(m_engineState == EngineState::inAltSequence ? u" state=.inAltSequence" : u" state=.idle");
-        addBreadcrumb(line.view(kConsolePrefix.size()).toString(), line.view().toString(), CrashReportingLevel::Info);
-    }
-
-    if (m_engineState == EngineState::inAltSequence) {
-        // No modifier or frontmost test here: the sequence owns every key down until it ends.
-        m_currentKeys.append(keyCode);
-        m_currentPacked = packAppend(m_currentPacked, keyCode);
-        const auto found = m_packedSequences.constFind(m_currentPacked);
-        if (found != m_packedSequences.constEnd()) {
-            m_suppressedKeyCodes.insert(keyCode);
-            resetSeq();
-            m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), entry = found.value()] {
-                if (self) {
-                    self->runMatchStep(entry.sequence, entry.name, entry.action);
-                }
-            });
-            return nullptr;
-        }
-        if (m_packedPrefixes.contains(m_currentPacked)) {
-            m_suppressedKeyCodes.insert(keyCode);
-            armTimer();
-            return nullptr;
-        }
-        postMessage(u"[ShortcutEngine] Sequence broken: ["_s + sequenceKey(m_currentKeys) + u']');
-        resetSeq();
-        return event;
-    }
-
-    if (option && !command && !shift && !control && isFrontmostExcel()) {
-        // Option still held after the sequence state was left, or pressed before Excel came forward.
-        const quint64 packed = packAppend(0, keyCode);
-        if (!m_packedPrefixes.contains(packed)) {
-            return event;
-        }
-        m_engineState = EngineState::inAltSequence;
-        m_currentKeys = {keyCode};
-        m_currentPacked = packed;
-        m_suppressedKeyCodes.insert(keyCode);
-        armTimer();
-        return nullptr;
-    }
-
-    if (control && !option && !command && isFrontmostExcel()) {
-        for (const CtrlChord& chord : kCtrlChords) {
-            if (chord.pressed == keyCode && chord.shift == shift) {
+    if (m_engineState == EngineState::idle) {
+        if (option && !command && !shift && !control && !repeat && isFrontmostExcel()) {
+            // Option still held after the sequence state was left, or pressed before Excel came forward.
+            const quint64 packed = packAppend(0, keyCode);
+            if (m_packedPrefixes.contains(packed)) {
+                traceKeyDown(keyCode, flags, EngineState::idle);
+                m_engineState = EngineState::inAltSequence;
+                m_currentKeys = {keyCode};
+                m_currentPacked = packed;
                 m_suppressedKeyCodes.insert(keyCode);
-                if (chord.toExcelProcess) {
-                    injectToPid(chord.code, chord.flags);
-                } else {
-                    injectKey(chord.code, chord.flags);
-                }
+                armTimer();
                 return nullptr;
             }
+        } else if (control && !option && !command && isFrontmostExcel()) {
+            for (const CtrlChord& chord : kCtrlChords) {
+                // A held chord repeats its replacement, as the Mac keys would, but only after a rewritten press.
+                if (chord.pressed == keyCode && chord.shift == shift &&
+                    (!repeat || m_suppressedKeyCodes.contains(keyCode))) {
+                    traceKeyDown(keyCode, flags, EngineState::idle);
+                    m_suppressedKeyCodes.insert(keyCode);
+                    if (chord.toExcelProcess) {
+                        injectToPid(chord.code, chord.flags);
+                    } else {
+                        injectKey(chord.code, chord.flags);
+                    }
+                    return nullptr;
+                }
+            }
         }
-        return event;
     }
-    return event;
+
+    if (m_diagnosticKeyCount < kDiagnosticLimit) {
+        reportDiagnosticKeyDown(std::nullopt);
+    }
+    // A held key never moves a sequence; its repeats go where its first press went.
+    return repeat && m_suppressedKeyCodes.contains(keyCode) ? nullptr : event;
+}
+
+void ShortcutEngine::traceKeyDown(qint64 keyCode, quint64 flags, EngineState state) {
+    if (m_diagnosticKeyCount < kDiagnosticLimit) {
+        reportDiagnosticKeyDown(keyCode);
+    }
+    LineBuffer line;
+    line.add(kConsolePrefix);
+    line.add(u"keyDown keyCode=");
+    line.add(keyCodeText(keyCode));
+    line.add(u" ⌥");
+    line.addBool((flags & EventFlags::Option) != 0);
+    line.add(u" ⌘");
+    line.addBool((flags & EventFlags::Command) != 0);
+    line.add(u" ⇧");
+    line.addBool((flags & EventFlags::Shift) != 0);
+    line.add(u" ⌃");
+    line.addBool((flags & EventFlags::Control) != 0);
+    line.add(state == EngineState::inAltSequence ? u" state=.inAltSequence" : u" state=.idle");
+    addBreadcrumb(line.view(kConsolePrefix.size()).toString(), line.view().toString(), CrashReportingLevel::Info);
+}
+
+void ShortcutEngine::reportDiagnosticKeyDown(std::optional<qint64> keyCode) {
+    // Shows that the tap sees keys and which application is in front.
+    const int n = ++m_diagnosticKeyCount;
+    const auto front = m_deps.workspace.frontmostApplication();
+    const QString app = front && front->localizedName ? *front->localizedName : u"nil"_s;
+    const QString bundle = front && front->bundleIdentifier ? *front->bundleIdentifier : u"nil"_s;
+    const QString key = keyCode ? u" keyCode="_s + QString::number(*keyCode) : QString();
+    postMessage(u"[ShortcutEngine][diag "_s + QString::number(n) + u'/' + QString::number(kDiagnosticLimit) +
+                u"] keyDown"_s + key + u" app='"_s + app + u"' bundle='"_s + bundle + u'\'');
 }
 
 void ShortcutEngine::runMatchStep(const QString& sequence, const QString& name, const Action& action) {
@@ -296,8 +331,33 @@ void ShortcutEngine::runMatchStep(const QString& sequence, const QString& name, 
         m_deps.usage.record(sequence, name);
     }
     if (action) {
+        const auto outer = std::exchange(m_actionRun, std::make_shared<ActionRun>());
+        const QPointer<ShortcutEngine> self(this);
         action();
+        if (self) {
+            m_actionRun = outer;
+        }
     }
+}
+
+void ShortcutEngine::postStep(double seconds, Action step) {
+    // A step started outside any action (a runner called directly) begins a run of its own.
+    auto run = m_actionRun ? m_actionRun : std::make_shared<ActionRun>();
+    m_deps.scheduler.postAfter(seconds,
+                               [self = QPointer<ShortcutEngine>(this), run = std::move(run), step = std::move(step)] {
+                                   if (run->dropped) {
+                                       return;
+                                   }
+                                   if (!self) {
+                                       step();  // a fallback still runs; it holds the engine weakly itself
+                                       return;
+                                   }
+                                   const auto outer = std::exchange(self->m_actionRun, run);
+                                   step();
+                                   if (self) {
+                                       self->m_actionRun = outer;
+                                   }
+                               });
 }
 
 bool ShortcutEngine::isFrontmostExcel() const {

@@ -65,7 +65,9 @@ public:
     void start();
     void stop();
 
-    void injectKey(quint16 code, quint64 flags);
+    // Posts one key press to the session. While Excel is not frontmost nothing is posted, the rest of
+    // the running action is dropped and false is returned: the caller's action ends there.
+    bool injectKey(quint16 code, quint64 flags);
     void axMenu(const QStringList& path, Action fallback = {});
     void axRibbonButton(const QString& title, Action fallback = {});
 
@@ -85,7 +87,14 @@ private:
     static KeyboardEvent* tapCallback(EventType type, KeyboardEvent* event, void* userInfo);
     KeyboardEvent* handle(EventType type, KeyboardEvent* event);
     KeyboardEvent* handleKeyDown(qint64 keyCode, KeyboardEvent* event);
+    KeyboardEvent* handleFlagsChanged(KeyboardEvent* event);
+    // The diagnostic report and breadcrumb of a key down the engine acts on.
+    void traceKeyDown(qint64 keyCode, quint64 flags, EngineState state);
+    // The first key downs are reported; the key code only of keys the engine acts on.
+    void reportDiagnosticKeyDown(std::optional<qint64> keyCode);
     void runMatchStep(const QString& sequence, const QString& name, const Action& action);
+    // Runs a later step of the current action; skipped once a key of that action was held back.
+    void postStep(double seconds, Action step);
     bool isFrontmostExcel() const;
     void armTimer();
     void resetSeq();
@@ -141,6 +150,7 @@ private:
     QList<qint64> m_currentKeys;
     quint64 m_currentPacked = 0;  // m_currentKeys packed, for the tap's look-ups
     std::shared_ptr<Timer> m_seqTimer;
+    quint64 m_modifierFlags = 0;  // of the last flags change: tells the Option press from Option held
     QSet<qint64> m_suppressedKeyCodes;
     QHash<QString, Action> m_sequences;
     QHash<QString, QString> m_sequenceNames;
@@ -153,6 +163,11 @@ private:
     };
     QHash<quint64, PackedEntry> m_packedSequences;
     QSet<quint64> m_packedPrefixes;
+    // One run of a table action, shared by its delayed steps and fallbacks.
+    struct ActionRun {
+        bool dropped = false;
+    };
+    std::shared_ptr<ActionRun> m_actionRun;
     int m_diagnosticKeyCount = 0;
     static constexpr int kDiagnosticLimit = 5;
 };

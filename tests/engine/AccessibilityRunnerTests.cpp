@@ -121,6 +121,17 @@ TEST_F(Runners, MissingMenuEntryEscapesTwiceThenFallsBack) {
     EXPECT_EQ(lines(effects()), lines({"0.00 press 'Format'", "0.18 press 'Row'", "0.36 post ⎋",
                                        "0.36 message [ShortcutEngine] AX menu: 'AutoFit' not found", "0.46 post ⎋",
                                        "0.61 fallback fallback"}));
+
+    // Another application comes to the front between the two Escapes: the rest of the action ends.
+    h.timeline.clear();
+    h.engine().axMenu({"Format", "Row", "AutoFit"}, fallback());
+    h.advance(0.4);
+    auto other = std::make_shared<SimApplication>(QStringLiteral("com.apple.finder"), QStringLiteral("Finder"));
+    h.session.launch(other, true);
+    h.advance(2.0);
+    EXPECT_EQ(lines(h.timeline.of({"press", "post", "fallback", "console"}, false)),
+              lines({"'Format'", "'Row'", "⎋", "[Engine] Excel is not frontmost — dropped the rest of the action"}));
+    EXPECT_TRUE(other->receivedEvents().isEmpty());
 }
 
 TEST_F(Runners, MenuEntriesUnwrapOneMenuLevelAndMatchTitlesOnly) {
@@ -311,22 +322,23 @@ TEST_F(Runners, DialogSearchesReachEightLevels) {
                                        "2.60 message [ShortcutEngine] Border tab not found in Format Cells dialog"}));
 }
 
-TEST_F(Runners, NoFocusedExcelWindowIsReportedAfterTheDialogDelay) {
+TEST_F(Runners, NoFocusedExcelWindowIsReportedAfterTheDialogDelayAndNoKeyGoesElsewhere) {
     ShortcutEngineProbe::borders(h.engine(), {"None"});
     h.advance(2.0);
     EXPECT_EQ(lines(effects()),
               lines({"0.00 post ⌘1",
                      "0.60 message [ShortcutEngine] Format Cells dialog not found (no focused Excel window)"}));
 
-    // Excel not frontmost: ⌘1 goes out anyway, and the dialog is not looked for elsewhere.
+    // Excel not frontmost: ⌘1 would reach another application, so the runner ends before it.
     h.timeline.clear();
     setFocusedWindow(dialog({el("AXRadioButton", "Border")}));
     auto other = std::make_shared<SimApplication>(QStringLiteral("com.apple.finder"), QStringLiteral("Finder"));
     h.session.launch(other, true);
     ShortcutEngineProbe::borders(h.engine(), {"None"});
     h.advance(2.0);
-    EXPECT_EQ(lines(h.timeline.of({"press", "post", "message"}, false)),
-              lines({"⌘1", "[ShortcutEngine] Format Cells dialog not found (no focused Excel window)"}));
+    EXPECT_TRUE(h.timeline.of({"press", "post", "message"}).isEmpty());
+    EXPECT_EQ(lines(h.console()), lines({"[Engine] Excel is not frontmost — dropped the rest of the action"}));
+    EXPECT_TRUE(other->receivedEvents().isEmpty());
 }
 
 TEST_F(Runners, DumpStopsAtDepthSixAndPrintsUnreadableRolesAsQuestionMarks) {

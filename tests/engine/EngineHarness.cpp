@@ -78,19 +78,28 @@ QStringList Timeline::of(const QStringList& kinds, bool withTimes) const {
 
 class EngineHarness::TimedConsole final : public Console {
 public:
-    explicit TimedConsole(Timeline& timeline) : m_timeline(timeline) {}
-    void print(const QString& line) override { m_timeline.add(QStringLiteral("console"), line); }
+    TimedConsole(Timeline& timeline, Console* inner) : m_timeline(timeline), m_inner(inner) {}
+    void print(const QString& line) override {
+        m_timeline.add(QStringLiteral("console"), line);
+        if (m_inner) {
+            m_inner->print(line);
+        }
+    }
 
 private:
     Timeline& m_timeline;
+    Console* m_inner;
 };
 
 class EngineHarness::TimedCrashReporter final : public CrashReporting {
 public:
-    explicit TimedCrashReporter(Timeline& timeline) : m_timeline(timeline) {}
+    TimedCrashReporter(Timeline& timeline, CrashReporting* inner) : m_timeline(timeline), m_inner(inner) {}
     void start(const CrashReportingOptions&) override {}
     std::optional<QString> captureMessage(const QString& message) override {
         m_timeline.add(QStringLiteral("message"), message);
+        if (m_inner) {
+            m_inner->captureMessage(message);
+        }
         return QStringLiteral("0123456789abcdef0123456789abcdef");
     }
     void addBreadcrumb(const Breadcrumb& breadcrumb) override {
@@ -98,10 +107,14 @@ public:
         EXPECT_EQ(breadcrumb.category, QStringLiteral("shortcut_engine"));
         EXPECT_EQ(breadcrumb.type, QStringLiteral("debug"));
         m_timeline.add(QStringLiteral("crumb"), breadcrumb.message);
+        if (m_inner) {
+            m_inner->addBreadcrumb(breadcrumb);
+        }
     }
 
 private:
     Timeline& m_timeline;
+    CrashReporting* m_inner;
 };
 
 // Forwards to the session's event services and notes every post: "⌘E" for a down followed by its
@@ -193,10 +206,10 @@ private:
 
 // --- Harness ---
 
-EngineHarness::EngineHarness(bool withSpreadsheet)
+EngineHarness::EngineHarness(bool withSpreadsheet, CrashReporting* alsoReportTo, Console* alsoPrintTo)
     : analytics(analyticsServer.url(QStringLiteral("/capture/"))),
-      m_console(std::make_unique<TimedConsole>(timeline)),
-      m_crash(std::make_unique<TimedCrashReporter>(timeline)),
+      m_console(std::make_unique<TimedConsole>(timeline, alsoPrintTo)),
+      m_crash(std::make_unique<TimedCrashReporter>(timeline, alsoReportTo)),
       m_events(std::make_unique<TimedEvents>(session.events(), timeline)),
       m_accessibility(std::make_unique<TimedAccessibility>(session.accessibility(), timeline)),
       sentry(*m_crash),
@@ -262,7 +275,10 @@ ScenarioResult EngineHarness::runScenario(const QString& script) {
         std::optional<quint16> code;
         bool timeOk = false;
         const double at = parts.value(0).toDouble(&timeOk);
-        if (parts.size() != 4 || !timeOk || !parseChord(parts[2], flagBits, code) || (parts[1] != u"flags" && !code)) {
+        static const QStringList kinds{QStringLiteral("down"), QStringLiteral("repeat"), QStringLiteral("up"),
+                                       QStringLiteral("flags")};
+        if (parts.size() != 4 || !timeOk || !kinds.contains(parts[1]) || !parseChord(parts[2], flagBits, code) ||
+            (parts[1] != u"flags" && !code)) {
             ADD_FAILURE() << "bad scenario line: " << line.toStdString();
             continue;
         }
@@ -273,6 +289,8 @@ ScenarioResult EngineHarness::runScenario(const QString& script) {
         bool passed = false;
         if (parts[1] == u"down") {
             passed = down(*code, flagBits);
+        } else if (parts[1] == u"repeat") {
+            passed = repeat(*code, flagBits);
         } else if (parts[1] == u"up") {
             passed = up(*code, flagBits);
         } else {

@@ -70,10 +70,12 @@ struct ScenarioResult {
 };
 
 // A fresh simulated session with the spreadsheet launched and frontmost, both permissions granted,
-// and an engine (not started) wired to recorders that write into one timeline.
+// and an engine (not started) wired to recorders that write into one timeline. Reports and console
+// lines also go to `alsoReportTo` and `alsoPrintTo` when given (they must outlive the harness).
 class EngineHarness {
 public:
-    explicit EngineHarness(bool withSpreadsheet = true);
+    explicit EngineHarness(bool withSpreadsheet = true, CrashReporting* alsoReportTo = nullptr,
+                           Console* alsoPrintTo = nullptr);
     ~EngineHarness();
 
     ShortcutEngine& engine() { return *m_engine; }
@@ -82,6 +84,7 @@ public:
 
     // Types a key the way the hardware would, through the session's taps. True when it reached the app.
     bool down(quint16 code, quint64 flags = 0) { return session.keyDown(code, flags); }
+    bool repeat(quint16 code, quint64 flags = 0) { return session.keyDown(code, flags, true); }
     bool up(quint16 code, quint64 flags = 0) { return session.keyUp(code, flags); }
     bool flags(quint64 flags) { return session.flagsChanged(flags); }
     // ⌥ down, each key down and up with ⌥ held, ⌥ up; then `settle` seconds of virtual time.
@@ -96,8 +99,9 @@ public:
     // "shortcut_triggered sequence=4,11,0", "shortcut_used shortcut_name=All Borders total_uses=1".
     QStringList analyticsEvents(int count);
 
-    // Types a scenario on virtual time, one event per line: "<time> <down|up|flags> <chord> <pass|swallow>",
-    // e.g. "0.10 down ⌥H swallow", "0.40 flags - pass" ("-" for no modifier); "#" starts a comment.
+    // Types a scenario on virtual time, one event per line: "<time> <down|repeat|up|flags> <chord> <pass|swallow>",
+    // e.g. "0.10 down ⌥H swallow", "0.40 flags - pass" ("-" for no modifier), "repeat" for an
+    // auto-repeated key down; "#" starts a comment.
     // Gives the expected and the actual decisions in the same form, for EXPECT_EQ to show the diff.
     ScenarioResult runScenario(const QString& script);
 

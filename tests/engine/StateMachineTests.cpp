@@ -160,28 +160,39 @@ TEST_F(StateMachine, OptionHeldPastTimeoutStartsANewSequenceFromAPrefixKey) {
                      "2.60 message [ShortcutEngine] Sequence broken: [4,7]"}));
 }
 
-TEST_F(StateMachine, AutoRepeatCountsAsAnotherKey) {
-    h.flags(kOpt);
-    EXPECT_FALSE(h.down(H, kOpt));
-    EXPECT_FALSE(h.session.keyDown(H, kOpt, true));  // 4,4: Fill Color
-    EXPECT_FALSE(h.up(H, kOpt));
-    h.advance(1.0);
-    EXPECT_EQ(lines(withoutDiagnostics(h.messages())),
-              lines({"[ShortcutEngine] Sequence matched: [4,4]",
-                     "[ShortcutEngine] Triggered 'Fill Color' — Mac implementation pending"}));
-    EXPECT_TRUE(h.console().contains("[Engine] 'Fill Color' triggered (Mac implementation pending)"));
-    EXPECT_TRUE(h.usage.records().isEmpty());  // unnamed entries are not counted
-    EXPECT_EQ(lines(h.analyticsEvents(1)), lines({"shortcut_triggered sequence=4,4"}));
+TEST_F(StateMachine, HeldKeyRepeatsNeverMoveASequenceAndGoWhereTheirFirstPressWent) {
+    // A second of ⌥H held down: the repeats neither advance (4,4 is an entry) nor restart the sequence.
+    QString script = "0.00 flags ⌥ swallow\n0.10 down ⌥H swallow\n";
+    for (int i = 0; i < 30; ++i) {
+        script += QString("%1 repeat ⌥H swallow\n").arg(0.6 + i / 30.0, 0, 'f', 3);
+    }
+    script += R"(
+        # timed out at 2.10 with ⌥ and H still held
+        2.50 repeat ⌥H swallow
+        2.60 up     ⌥H swallow
+        # a key whose press passed repeats into Excel
+        2.70 down   ⌥X pass
+        2.80 repeat ⌥X pass
+        2.90 up     ⌥X pass
+        3.00 flags  -  pass
+    )";
+    const auto r = h.runScenario(script);
+    EXPECT_EQ(r.expected, r.actual);
+    h.advance(3.0);
+    EXPECT_EQ(lines(withoutDiagnostics(h.timeline.of({"message"}))),
+              lines({"2.10 message [ShortcutEngine] Sequence timed out at [4]"}));
+    EXPECT_TRUE(h.posts().isEmpty());
+    EXPECT_TRUE(ShortcutEngineProbe::suppressed(h.engine()).isEmpty());
 }
 
-TEST_F(StateMachine, InsideASequenceModifiersAndOtherFlagChangesDoNotMatter) {
+TEST_F(StateMachine, InsideASequenceShiftControlAndFlagChangesDoNotMatter) {
     const auto r = h.runScenario(R"(
         0.00 flags ⌥   swallow
         0.10 flags ⌥⇧  pass
         0.20 down  ⌃H  swallow
-        0.30 flags ⌥⌘  pass
-        0.40 down  ⌘D  swallow
-        0.45 up    ⌘D  swallow
+        0.30 flags ⌥⌃  pass
+        0.40 down  ⇧D  swallow
+        0.45 up    ⇧D  swallow
         0.50 down  ⌥R  swallow
     )");
     EXPECT_EQ(r.expected, r.actual);
@@ -190,13 +201,53 @@ TEST_F(StateMachine, InsideASequenceModifiersAndOtherFlagChangesDoNotMatter) {
     EXPECT_EQ(lines(h.posts()), lines({"⌃-"}));  // Delete Row
 }
 
-TEST_F(StateMachine, OptionWithOtherModifiersStillEntersTheSequence) {
+TEST_F(StateMachine, CommandAndControlShortcutsWithOptionReachExcelInEitherPressOrder) {
     const auto r = h.runScenario(R"(
-        0.00 flags ⌥⌘ swallow
-        0.10 down  W  swallow
-        0.20 down  S  swallow
+        # ⌥ first: the key carrying ⌘ ends the sequence and passes
+        0.00 flags ⌥   swallow
+        0.10 flags ⌥⌘  pass
+        0.20 down  ⌥⌘W pass
+        0.25 up    ⌥⌘W pass
+        0.30 down  ⌥⌘A pass
+        0.35 up    ⌥⌘A pass
+        0.40 flags ⌥   pass
+        0.50 flags -   pass
+        # ⌘ first: no sequence starts
+        1.00 flags ⌘   pass
+        1.10 flags ⌥⌘  pass
+        1.20 down  ⌥⌘W pass
+        1.30 down  ⌥⌘H pass
+        1.40 down  ⌥⌘M pass
+        1.50 flags ⌘   pass
+        1.60 flags -   pass
+        # nor with ⌃
+        2.00 flags ⌃   pass
+        2.10 flags ⌥⌃  pass
+        2.20 down  ⌥⌃H pass
     )");
     EXPECT_EQ(r.expected, r.actual);
+    h.advance(3.0);
+    EXPECT_EQ(lines(h.excel->log()), lines({"key ⌥⌘W", "key ⌥⌘A", "key ⌥⌘W", "key ⌥⌘H", "key ⌥⌘M", "key ⌃⌥H"}));
+    EXPECT_TRUE(withoutDiagnostics(h.messages()).isEmpty());
+    EXPECT_TRUE(h.timeline.of({"press", "post"}).isEmpty());
+}
+
+TEST_F(StateMachine, ShiftPressedWhileOptionIsStillHeldReachesExcel) {
+    const auto r = h.runScenario(R"(
+        0.00 flags ⌥   swallow
+        0.10 down  ⌥H  swallow
+        0.20 down  ⌥A  swallow
+        0.30 down  ⌥C  swallow
+        # the sequence is done, ⌥ still down: only an Option press is taken
+        0.40 flags ⌥⇧  pass
+        0.50 down  ⌥⇧C pass
+        0.60 flags ⌥   pass
+        0.70 flags -   pass
+        0.80 flags ⌥   swallow
+    )");
+    EXPECT_EQ(r.expected, r.actual);
+    h.advance(0.1);
+    EXPECT_EQ(lines(h.posts()), lines({"⌘E"}));
 }
 
 TEST_F(StateMachine, OtherApplicationsKeepTheirKeys) {
@@ -221,25 +272,50 @@ TEST_F(StateMachine, OtherApplicationsKeepTheirKeys) {
     EXPECT_TRUE(h.down(H, kOpt));
 }
 
-TEST_F(StateMachine, ASequenceStartedInExcelKeepsItsKeysAfterSwitchingAway) {
+TEST_F(StateMachine, ASequenceEndsWhenExcelLeavesTheFront) {
     auto r = h.runScenario(R"(
         0.00 flags ⌥  swallow
         0.10 down  ⌥H swallow
     )");
     EXPECT_EQ(r.expected, r.actual);
-    auto other = std::make_shared<SimApplication>(QStringLiteral("com.apple.TextEdit"), QStringLiteral("TextEdit"));
-    h.session.launch(other, true);
+    auto chat = std::make_shared<SimApplication>(QStringLiteral("com.example.chat"), QStringLiteral("Chat"));
+    h.session.launch(chat, true);
     r = h.runScenario(R"(
         0.20 up    ⌥H swallow
-        0.30 down  ⌥B swallow
-        0.35 up    ⌥B swallow
-        0.40 down  ⌥X pass
-        0.45 up    ⌥X pass
-        0.50 flags -  pass
-        0.60 down  ⌥H pass
+        0.30 flags -  pass
+        0.40 down  E  pass
+        0.45 up    E  pass
+        0.50 down  S  pass
+        0.55 up    S  pass
+        0.60 down  V  pass
+        0.65 up    V  pass
     )");
     EXPECT_EQ(r.expected, r.actual);
-    EXPECT_EQ(other->receivedEvents().size(), 4);  // ⌥X down and up, the flags change, the last H
+    h.advance(3.0);
+    EXPECT_EQ(chat->receivedEvents().size(), 7);  // the flags change and the three letters
+    EXPECT_TRUE(h.posts().isEmpty());
+    EXPECT_TRUE(withoutDiagnostics(h.messages()).isEmpty());
+    EXPECT_FALSE(ShortcutEngineProbe::inSequence(h.engine()));
+}
+
+TEST_F(StateMachine, AnActionStopsPostingOnceAnotherApplicationIsInFront) {
+    const auto r = h.runScenario(R"(
+        0.00 flags ⌥  swallow
+        0.10 down  ⌥E swallow
+        0.20 down  ⌥S swallow
+        0.30 down  ⌥V swallow
+        0.40 flags -  pass
+    )");
+    EXPECT_EQ(r.expected, r.actual);
+    h.advance(0.1);  // Paste Values: ⌃⌘V went out at 0.30, V is due at 0.65
+    auto chat = std::make_shared<SimApplication>(QStringLiteral("com.example.chat"), QStringLiteral("Chat"));
+    h.session.launch(chat, true);
+    h.timeline.clear();
+    h.advance(2.0);
+    EXPECT_TRUE(h.posts().isEmpty());
+    EXPECT_TRUE(chat->receivedEvents().isEmpty());
+    EXPECT_EQ(lines(h.timeline.of({"console"})),
+              lines({"0.65 console [Engine] Excel is not frontmost — dropped the rest of the action"}));
 }
 
 struct ChordCase {
@@ -305,17 +381,25 @@ TEST_F(StateMachine, UnrelatedKeysAndEventsPassUntouched) {
     EXPECT_EQ(ShortcutEngineProbe::callback(EventType::Null, &other, &h.engine()), &other);
 }
 
-TEST_F(StateMachine, KeyDownBreadcrumbsComeForEveryKeyDown) {
-    h.down(X, kCtrl | kShift);
+TEST_F(StateMachine, KeyDownBreadcrumbsComeOnlyForKeysTheEngineTakes) {
+    h.down(X, kCtrl | kShift);  // passes
+    h.down(D, kCtrl);           // rewritten
     h.flags(kOpt);
-    h.down(H, kOpt | kCmd);
-    EXPECT_EQ(lines(h.crumbs()),
-              lines({"keyDown keyCode=7 ⌥false ⌘false ⇧true ⌃true state=.idle", "⌥ down → entering Alt sequence mode",
-                     "keyDown keyCode=4 ⌥true ⌘true ⇧false ⌃false state=.inAltSequence"}));
-    EXPECT_EQ(lines(h.console()), lines({"[Engine] keyDown keyCode=7 ⌥false ⌘false ⇧true ⌃true state=.idle",
-                                         "[Engine] ⌥ down → entering Alt sequence mode",
-                                         "[Engine] keyDown keyCode=4 ⌥true ⌘true ⇧false ⌃false "
-                                         "state=.inAltSequence"}));
+    h.down(H, kOpt | kShift);  // in the sequence
+    h.down(X, kOpt);           // breaks it
+    h.down(H, kOpt);           // starts one
+    h.down(S, kOpt | kCmd);    // ends it and passes
+    const QStringList expected{"keyDown keyCode=2 ⌥false ⌘false ⇧false ⌃true state=.idle",
+                               "⌥ down → entering Alt sequence mode",
+                               "keyDown keyCode=4 ⌥true ⌘false ⇧true ⌃false state=.inAltSequence",
+                               "keyDown keyCode=7 ⌥true ⌘false ⇧false ⌃false state=.inAltSequence",
+                               "keyDown keyCode=4 ⌥true ⌘false ⇧false ⌃false state=.idle"};
+    EXPECT_EQ(lines(h.crumbs()), lines(expected));
+    QStringList printed;
+    for (const QString& crumb : expected) {
+        printed.append("[Engine] " + crumb);
+    }
+    EXPECT_EQ(lines(h.console()), lines(printed));
 }
 
 }  // namespace
