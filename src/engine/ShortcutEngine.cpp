@@ -230,7 +230,7 @@ KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* even
             if (found != m_packedSequences.constEnd()) {
                 m_suppressedKeyCodes.insert(keyCode);
                 resetSeq();
-                m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), entry = found.value()] {
+                deferFromTap([self = QPointer<ShortcutEngine>(this), entry = found.value()] {
                     if (self) {
                         self->runMatchStep(entry.sequence, entry.name, entry.action);
                     }
@@ -392,8 +392,14 @@ void ShortcutEngine::sendMessage(const QString& message) {
     m_deps.sentry.captureMessage(message);
 }
 
+void ShortcutEngine::deferFromTap(Action work) {
+    // A zero-delay timer, not post(): the main loop is running this callback already, and posting wakes
+    // it again with a system call, which would cost more than the whole decision.
+    m_deps.scheduler.scheduleTimer(0, false, std::move(work));
+}
+
 void ShortcutEngine::postMessage(QString message) {
-    m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this), message = std::move(message)] {
+    deferFromTap([self = QPointer<ShortcutEngine>(this), message = std::move(message)] {
         if (self) {
             self->sendMessage(message);
         }

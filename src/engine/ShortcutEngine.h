@@ -99,6 +99,9 @@ private:
     void armTimer();
     void resetSeq();
     void retryStartLater();
+    // Runs `work` on a later turn of the main queue; for the tap callback's own reports and match step.
+    void deferFromTap(Action work);
+    // Sends a crash-reporting message on a later turn.
     void postMessage(QString message);
     void sendMessage(const QString& message);
     void addBreadcrumb(const QString& message, CrashReportingLevel level);
