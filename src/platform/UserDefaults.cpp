@@ -1,9 +1,53 @@
 #include "platform/UserDefaults.h"
 
+#include <QDateTime>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
+#include "platform/VariantInteger.h"
+
 namespace {
+
+enum class Kind { Absent, Boolean, Integer, Real, String, Data, Date, Array, Dictionary, Other };
+
+Kind kindOf(const QVariant& v) {
+    switch (v.typeId()) {
+        case QMetaType::UnknownType:
+            return Kind::Absent;
+        case QMetaType::Bool:
+            return Kind::Boolean;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+            return Kind::Integer;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            return Kind::Real;
+        case QMetaType::QString:
+            return Kind::String;
+        case QMetaType::QByteArray:
+            return Kind::Data;
+        case QMetaType::QDateTime:
+        case QMetaType::QDate:
+            return Kind::Date;
+        case QMetaType::QStringList:
+        case QMetaType::QVariantList:
+            return Kind::Array;
+        case QMetaType::QVariantMap:
+        case QMetaType::QVariantHash:
+            return Kind::Dictionary;
+        default:
+            return Kind::Other;
+    }
+}
 
 bool isNumber(const QVariant& v) {
     switch (v.typeId()) {
@@ -126,19 +170,76 @@ std::optional<QVariantMap> UserDefaults::dictionaryForKey(const QString& key) co
 }
 
 void UserDefaults::setObject(const QVariant& value, const QString& key) {
-    if (!value.isValid()) {
-        removeObjectForKey(key);
-        return;
-    }
-    m_values.insert(key, value);
-    persist(m_values);
-    emit didChange();
+    write(key, value);
 }
 
 void UserDefaults::removeObjectForKey(const QString& key) {
-    m_values.remove(key);
-    persist(m_values);
+    write(key, QVariant());
+}
+
+void UserDefaults::write(const QString& key, const QVariant& value) {
+    willWrite();
+    // A write that changes nothing leaves the store's file alone, but is announced all the same.
+    const bool changed = holdsUnreadableValue(key) || !sameValue(m_values.value(key), value);
+    if (value.isValid()) {
+        m_values.insert(key, value);
+    } else {
+        m_values.remove(key);
+    }
+    if (changed) {
+        persist(m_values, key);
+    }
     emit didChange();
 }
 
-void UserDefaults::persist(const QVariantMap&) {}
+void UserDefaults::persist(const QVariantMap&, const QString&) {}
+
+bool UserDefaults::sameValue(const QVariant& a, const QVariant& b) {
+    const Kind kind = kindOf(a);
+    if (kind != kindOf(b)) {
+        return false;
+    }
+    switch (kind) {
+        case Kind::Absent:
+            return true;
+        case Kind::Boolean:
+            return a.toBool() == b.toBool();
+        case Kind::Integer: {
+            const auto x = integerFromVariant(a);
+            const auto y = integerFromVariant(b);
+            return x || y ? x == y : a.toULongLong() == b.toULongLong();
+        }
+        case Kind::Real: {
+            const double x = a.toDouble();
+            const double y = b.toDouble();
+            return x == y || (std::isnan(x) && std::isnan(y));
+        }
+        case Kind::String:
+            return a.toString() == b.toString();
+        case Kind::Data:
+            return a.toByteArray() == b.toByteArray();
+        case Kind::Date:
+            return a.toDateTime() == b.toDateTime();
+        case Kind::Array: {
+            const QVariantList x = a.toList();
+            const QVariantList y = b.toList();
+            return x.size() == y.size() && std::equal(x.cbegin(), x.cend(), y.cbegin(), &sameValue);
+        }
+        case Kind::Dictionary: {
+            const QVariantMap x = a.toMap();
+            const QVariantMap y = b.toMap();
+            if (x.size() != y.size()) {
+                return false;
+            }
+            for (auto it = x.cbegin(), other = y.cbegin(); it != x.cend(); ++it, ++other) {
+                if (it.key() != other.key() || !sameValue(it.value(), other.value())) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        case Kind::Other:
+            return a == b;
+    }
+    return false;
+}

@@ -9,10 +9,11 @@
 
 // The standard user defaults: one dictionary of property-list values (Boolean, integer, real,
 // string, data, date, array, dictionary) under string keys. The base class keeps the values in
-// memory; a persistent store overrides `persist()` and loads its file in its constructor.
+// memory; a persistent store overrides the protected hooks and loads its file in its constructor.
 //
-// Every write (set or remove) stores the value, persists, and then emits `didChange()` on the
-// calling thread, as NSUserDefaultsDidChangeNotification does. Main thread only.
+// Every write (set or remove) stores the value, persists it when the stored value changed, and then
+// emits `didChange()` on the calling thread, as NSUserDefaultsDidChangeNotification does. A store
+// shared with other writers also emits it when their changes alter a value. Main thread only.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
@@ -42,16 +43,31 @@ public:
 
     QVariantMap dictionaryRepresentation() const { return m_values; }
 
+    // Whether two stored values are the same: same kind (Boolean, integer, real, string, data, date,
+    // array, dictionary) and equal, nested values compared alike. Absent equals absent.
+    static bool sameValue(const QVariant& a, const QVariant& b);
+
 signals:
-    // Posted after every write to the defaults, whichever key changed.
+    // Posted after every write to the defaults, whichever key changed, and when changes made by other
+    // writers alter a value.
     void didChange();
 
 protected:
-    // Called after every change, before `didChange()`; the in-memory store keeps nothing.
-    virtual void persist(const QVariantMap& values);
-    // For stores that load their file at construction.
+    // Called first in every write, so that a store shared with other writers can take in their changes.
+    virtual void willWrite() {}
+    // Whether the store holds a value under `key` that it cannot read (which the key's next write replaces).
+    virtual bool holdsUnreadableValue(const QString& key) const {
+        Q_UNUSED(key);
+        return false;
+    }
+    // Called after a write of `key` that changes what is stored, before `didChange()`; the in-memory store
+    // keeps nothing.
+    virtual void persist(const QVariantMap& values, const QString& key);
+    // For stores that load their file (at construction and when others change it).
     void replaceAllWithoutNotice(const QVariantMap& values) { m_values = values; }
 
 private:
+    void write(const QString& key, const QVariant& value);
+
     QVariantMap m_values;
 };

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <limits>
 
+#include "PlistSamples.h"
 #include "platform/qt/PlistUserDefaults.h"
+#include "platform/qt/PlistXmlWriter.h"
 
 namespace {
 
@@ -24,6 +29,27 @@ protected:
     QByteArray readFile(const QString& name) const {
         QFile file(name);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+
+    void expectProgramValues(const UserDefaults& defaults) const {
+        const QVariantMap expected = programValues();
+        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+            EXPECT_TRUE(UserDefaults::sameValue(defaults.objectForKey(it.key()), it.value())) << it.key().toStdString();
+        }
+    }
+
+    // A file as the program writes it, with `entry` ("<key>…</key><value>") put first into its dictionary.
+    QByteArray programFileWith(const QByteArray& entry) {
+        {
+            PlistUserDefaults defaults(path());
+            const QVariantMap values = programValues();
+            for (auto it = values.cbegin(); it != values.cend(); ++it) {
+                defaults.setObject(it.value(), it.key());
+            }
+        }
+        QByteArray file = readFile(path());
+        return file.insert(file.indexOf("<dict>\n") + 7, "\t" + entry + "\n");
     }
 
     QStringList asideFiles() const {
@@ -139,6 +165,133 @@ TEST_F(PlistUserDefaultsTest, TruncatedGarbageAndOddFilesAreMovedAsideNotLost) {
         EXPECT_TRUE(values.isEmpty() || values.size() == 2) << "cut at " << cut;
         QFile::remove(path());
     }
+}
+
+// The property-list library used to abort on a NUL in a key, on every launch.
+TEST_F(PlistUserDefaultsTest, ABinaryFileWithANulKeyIsMovedAside) {
+    BinaryPlist plist;
+    plist.add(BinaryPlist::dict({1}, {2}));
+    plist.add(BinaryPlist::asciiString(QByteArray(1, '\0')));
+    plist.add(BinaryPlist::asciiString("x"));
+    expectRecovered(plist.bytes());
+}
+
+// It used to parse this for seconds and then overflow the stack, on every launch.
+TEST_F(PlistUserDefaultsTest, A200000DeepBinaryFileIsMovedAsideWithinASecond) {
+    const QByteArray deep = BinaryPlist::deep(200000);
+    writeFile(deep);
+    const double start = threadCpuSeconds();
+    PlistUserDefaults defaults(path());
+    EXPECT_LT(threadCpuSeconds() - start, 1.0);
+    EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
+    EXPECT_EQ(readFile(defaults.movedAsidePath()), deep);
+    defaults.setBool(true, "isPaused");
+    EXPECT_TRUE(PlistUserDefaults(path()).boolForKey("isPaused"));
+}
+
+// One value that cannot be read (too deep, out of range) is absent; every other key loads, and the value
+// stays in the file as it was, through restarts, until its own key is written.
+TEST_F(PlistUserDefaultsTest, AnUnreadableValueLeavesTheOtherKeysAndTheFile) {
+    const QList<QByteArray> rows{
+        deepXmlArray(200000),
+        deepXmlArray(300),
+        "<dict><key>2026-01-14</key><integer>18446744073709551615</integer></dict>",
+        "<integer>99999999999999999999999</integer>",
+    };
+    for (const QByteArray& value : rows) {
+        SCOPED_TRACE(value.left(80).toStdString());
+        QFile::remove(path());
+        writeFile(programFileWith("<key>odd</key>" + value));
+        const double start = threadCpuSeconds();
+        PlistUserDefaults defaults(path());
+        EXPECT_LT(threadCpuSeconds() - start, 1.0);
+        EXPECT_TRUE(defaults.movedAsidePath().isEmpty());
+        EXPECT_FALSE(defaults.contains("odd"));
+        EXPECT_EQ(defaults.unreadableKeys(), QStringList{"odd"});
+        expectProgramValues(defaults);
+
+        defaults.setBool(true, "isPaused");
+        EXPECT_TRUE(readFile(path()).contains("<key>odd</key>\n\t" + value + "\n"));
+        PlistUserDefaults next(path());
+        EXPECT_TRUE(next.movedAsidePath().isEmpty());
+        EXPECT_EQ(next.unreadableKeys(), QStringList{"odd"});
+        EXPECT_TRUE(next.boolForKey("isPaused"));
+        EXPECT_EQ(next.stringForKey("deviceId"), programValues().value("deviceId").toString());
+
+        next.removeObjectForKey("odd");
+        EXPECT_FALSE(readFile(path()).contains("<key>odd</key>"));
+        EXPECT_TRUE(next.unreadableKeys().isEmpty());
+    }
+    EXPECT_TRUE(asideFiles().isEmpty());
+}
+
+// Another process's changes are seen while running, announced only when a value changed, and kept by the
+// next write here, which merges into the file's latest contents key by key.
+TEST_F(PlistUserDefaultsTest, ChangesByAnotherWriterAreSeenAndKept) {
+    PlistUserDefaults defaults(path());
+    defaults.setString("mine", "profileName");
+    defaults.setBool(false, "isPaused");
+    QSignalSpy changed(&defaults, &UserDefaults::didChange);
+    auto otherWriter = [&](const QVariantMap& values, bool atomically, const QByteArray& extra = {}) {
+        const QByteArray bytes = PlistXmlWriter::write(PlistDocument{values, {}}) + extra;
+        if (atomically) {
+            QSaveFile file(path());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+            ASSERT_TRUE(file.commit());
+        } else {
+            writeAll(path(), bytes);
+        }
+    };
+
+    otherWriter({{"profileName", "mine"}, {"isPaused", true}}, true);
+    ASSERT_TRUE(changed.wait(5000));
+    EXPECT_TRUE(defaults.boolForKey("isPaused"));
+
+    // The same values written again, in place: nothing to announce.
+    otherWriter({{"profileName", "mine"}, {"isPaused", true}}, false, "<!-- same -->\n");
+    QTest::qWait(500);
+    EXPECT_EQ(changed.count(), 1);
+    otherWriter({{"profileName", "theirs"}, {"isPaused", true}}, false);
+    ASSERT_TRUE(changed.wait(5000));
+    EXPECT_EQ(defaults.stringForKey("profileName"), "theirs");
+
+    // A write here right after theirs, before any notice arrived, keeps their keys and removals.
+    otherWriter({{"isPaused", true}, {"fromThem", 7}}, true);
+    defaults.setBool(true, "launchAtLogin");
+    PlistUserDefaults reopened(path());
+    EXPECT_EQ(reopened.dictionaryRepresentation(),
+              (QVariantMap{{"isPaused", true}, {"fromThem", qint64{7}}, {"launchAtLogin", true}}));
+    EXPECT_FALSE(defaults.contains("profileName"));
+}
+
+// Writing a value equal to the stored one, or removing an absent key, is announced but leaves the file alone.
+TEST_F(PlistUserDefaultsTest, WritesThatChangeNothingLeaveTheFileAlone) {
+    PlistUserDefaults defaults(path());
+    defaults.setObject(QVariantMap{{"a", QVariantList{1, "x"}}}, "map");
+    defaults.setInteger(1, "n");
+    defaults.setObject(std::numeric_limits<double>::quiet_NaN(), "nan");
+    // Held open, the file's inode cannot be reused: once the file is replaced, it has no name left.
+    QFile held(path());
+    ASSERT_TRUE(held.open(QIODevice::ReadOnly));
+    auto replaced = [&held] {
+        struct stat info {};
+        return ::fstat(held.handle(), &info) != 0 || info.st_nlink == 0;
+    };
+    QSignalSpy changed(&defaults, &UserDefaults::didChange);
+
+    defaults.setObject(QVariantMap{{"a", QVariantList{qint64{1}, QStringLiteral("x")}}}, "map");
+    defaults.setObject(QVariant::fromValue<qint64>(1), "n");
+    defaults.setObject(std::numeric_limits<double>::quiet_NaN(), "nan");
+    for (const char* key : {"SUSkippedVersion", "SUSkippedMinorVersion", "SUSkippedMajorVersion"}) {
+        defaults.removeObjectForKey(key);
+    }
+    EXPECT_EQ(changed.count(), 6);
+    EXPECT_FALSE(replaced());
+
+    defaults.setObject(1.0, "n");  // another kind is another value
+    EXPECT_TRUE(replaced());
+    EXPECT_EQ(PlistUserDefaults(path()).objectForKey("n").typeId(), QMetaType::Double);
 }
 
 TEST_F(PlistUserDefaultsTest, ADirectoryInPlaceOfTheFileIsMovedAside) {

@@ -1,6 +1,8 @@
 #include "platform/qt/PlistUserDefaults.h"
 
-#include <plist/plist.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -8,220 +10,24 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSaveFile>
-#include <cstdlib>
-#include <limits>
-#include <memory>
-#include <optional>
+#include <cerrno>
+
+#include "platform/qt/PlistXmlReader.h"
+#include "platform/qt/PlistXmlWriter.h"
 
 Q_LOGGING_CATEGORY(lcDefaults, "keyloom.defaults")
 
-namespace {
-
-// Property-list dates count seconds from 2001-01-01 UTC.
-const QDateTime kReferenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-// A defaults file is a few kilobytes; anything near this is not one (and the parser takes 32-bit sizes).
-constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
-constexpr int kMaxDepth = 256;
-
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-// --- file -> values ---
-
-std::optional<QVariant> toVariant(plist_t node, int depth);
-
-std::optional<QVariant> dictToVariant(plist_t node, int depth) {
-    QVariantMap map;
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(node, &it);
-    if (!it) {
-        return std::nullopt;
-    }
-    bool ok = true;
-    for (;;) {
-        char* key = nullptr;
-        plist_t value = nullptr;
-        plist_dict_next_item(node, it, &key, &value);
-        if (!key) {
-            break;
-        }
-        const QString name = QString::fromUtf8(key);
-        std::free(key);
-        auto converted = value ? toVariant(value, depth + 1) : std::nullopt;
-        if (!converted) {
-            ok = false;
-            break;
-        }
-        map.insert(name, *converted);
-    }
-    std::free(it);
-    if (!ok) {
-        return std::nullopt;
-    }
-    return QVariant(map);
-}
-
-std::optional<QVariant> toVariant(plist_t node, int depth) {
-    if (depth > kMaxDepth) {
-        return std::nullopt;
-    }
-    switch (plist_get_node_type(node)) {
-        case PLIST_BOOLEAN: {
-            uint8_t b = 0;
-            plist_get_bool_val(node, &b);
-            return QVariant(b != 0);
-        }
-        case PLIST_UINT: {
-            // The library keeps integers as 64-bit patterns; negative ones round-trip this way.
-            uint64_t u = 0;
-            plist_get_uint_val(node, &u);
-            return QVariant(static_cast<qint64>(u));
-        }
-        case PLIST_REAL: {
-            double d = 0;
-            plist_get_real_val(node, &d);
-            return QVariant(d);
-        }
-        case PLIST_STRING: {
-            uint64_t length = 0;
-            const char* s = plist_get_string_ptr(node, &length);
-            return QVariant(QString::fromUtf8(s ? s : "", static_cast<qsizetype>(length)));
-        }
-        case PLIST_DATA: {
-            uint64_t length = 0;
-            const char* bytes = plist_get_data_ptr(node, &length);
-            return QVariant(bytes ? QByteArray(bytes, static_cast<qsizetype>(length)) : QByteArray());
-        }
-        case PLIST_DATE: {
-            int32_t sec = 0;
-            int32_t usec = 0;
-            plist_get_date_val(node, &sec, &usec);
-            return QVariant(kReferenceDate.addSecs(sec).addMSecs(usec / 1000));
-        }
-        case PLIST_ARRAY: {
-            QVariantList list;
-            const uint32_t size = plist_array_get_size(node);
-            for (uint32_t i = 0; i < size; ++i) {
-                plist_t item = plist_array_get_item(node, i);
-                auto converted = item ? toVariant(item, depth + 1) : std::nullopt;
-                if (!converted) {
-                    return std::nullopt;
-                }
-                list.append(*converted);
-            }
-            return QVariant(list);
-        }
-        case PLIST_DICT:
-            return dictToVariant(node, depth);
-        default:
-            // Keys outside a dictionary, archiver UIDs: not something the defaults hold.
-            return std::nullopt;
-    }
-}
-
-// --- values -> file ---
-
-plist_t toNode(const QVariant& value, int depth);
-
-plist_t mapToNode(const QVariantMap& map, int depth) {
-    plist_t dict = plist_new_dict();
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        if (plist_t item = toNode(it.value(), depth + 1)) {
-            plist_dict_set_item(dict, it.key().toUtf8().constData(), item);
-        } else {
-            qCWarning(lcDefaults) << "Cannot store value of key" << it.key() << "of type" << it.value().typeName();
-        }
-    }
-    return dict;
-}
-
-plist_t dateNode(const QDateTime& date) {
-    const qint64 ms = kReferenceDate.msecsTo(date);
-    qint64 sec = ms / 1000;
-    qint64 rest = ms % 1000;
-    if (rest < 0) {
-        sec -= 1;
-        rest += 1000;
-    }
-    // The format's seconds are 32-bit; later or earlier dates are clamped.
-    if (sec > std::numeric_limits<int32_t>::max()) {
-        return plist_new_date(std::numeric_limits<int32_t>::max(), 0);
-    }
-    if (sec < std::numeric_limits<int32_t>::min()) {
-        return plist_new_date(std::numeric_limits<int32_t>::min(), 0);
-    }
-    return plist_new_date(static_cast<int32_t>(sec), static_cast<int32_t>(rest * 1000));
-}
-
-plist_t toNode(const QVariant& value, int depth) {
-    if (depth > kMaxDepth) {
-        return nullptr;
-    }
-    switch (value.typeId()) {
-        case QMetaType::Bool:
-            return plist_new_bool(value.toBool() ? 1 : 0);
-        case QMetaType::Int:
-        case QMetaType::Long:
-        case QMetaType::LongLong:
-        case QMetaType::Short:
-        case QMetaType::SChar:
-        case QMetaType::UInt:
-        case QMetaType::ULong:
-        case QMetaType::UShort:
-        case QMetaType::UChar:
-            return plist_new_uint(static_cast<uint64_t>(value.toLongLong()));
-        case QMetaType::ULongLong: {
-            const qulonglong u = value.toULongLong();
-            // Integers are signed 64-bit in the file; a larger one keeps its magnitude as a real.
-            if (u > static_cast<qulonglong>(std::numeric_limits<qint64>::max())) {
-                return plist_new_real(static_cast<double>(u));
-            }
-            return plist_new_uint(u);
-        }
-        case QMetaType::Double:
-        case QMetaType::Float:
-            return plist_new_real(value.toDouble());
-        case QMetaType::QString:
-            return plist_new_string(value.toString().toUtf8().constData());
-        case QMetaType::QByteArray: {
-            const QByteArray bytes = value.toByteArray();
-            return plist_new_data(bytes.constData(), static_cast<uint64_t>(bytes.size()));
-        }
-        case QMetaType::QDateTime:
-            return dateNode(value.toDateTime());
-        case QMetaType::QDate:
-            return dateNode(value.toDate().startOfDay(Qt::UTC));
-        case QMetaType::QStringList:
-        case QMetaType::QVariantList: {
-            plist_t array = plist_new_array();
-            const QVariantList list = value.toList();
-            for (const QVariant& item : list) {
-                if (plist_t node = toNode(item, depth + 1)) {
-                    plist_array_append_item(array, node);
-                } else {
-                    qCWarning(lcDefaults) << "Cannot store array item of type" << item.typeName();
-                }
-            }
-            return array;
-        }
-        case QMetaType::QVariantMap:
-        case QMetaType::QVariantHash:
-            return mapToNode(value.toMap(), depth);
-        default:
-            // Anything else that has a text form is kept as that text.
-            if (value.isValid() && value.canConvert<QString>()) {
-                return plist_new_string(value.toString().toUtf8().constData());
-            }
-            return nullptr;
-    }
-}
-
-}  // namespace
-
 PlistUserDefaults::PlistUserDefaults(const QString& path, QObject* parent) : UserDefaults(parent), m_path(path) {
-    load();
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &PlistUserDefaults::fileMayHaveChanged);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &PlistUserDefaults::fileMayHaveChanged);
+    FileContents contents = readFile();
+    parse(contents);
+    if (contents.exists && !contents.document) {
+        moveAside(contents.problem);
+    } else {
+        takeIn(contents, false);
+    }
+    watch();
 }
 
 PlistUserDefaults::~PlistUserDefaults() = default;
@@ -235,35 +41,118 @@ QString PlistUserDefaults::defaultPath() {
     return base + QStringLiteral("/keyloom/defaults.plist");
 }
 
-void PlistUserDefaults::load() {
-    const QFileInfo info(m_path);
-    if (!info.exists() && !info.isSymLink()) {
-        return;  // first run
+PlistUserDefaults::FileContents PlistUserDefaults::readFile() const {
+    FileContents contents;
+    const QByteArray name = QFile::encodeName(m_path);
+    // Non-blocking, so that a FIFO put in the file's place cannot stall the program.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        struct stat link {};
+        contents.exists = errno != ENOENT || ::lstat(name.constData(), &link) == 0;  // a dangling link exists
+        contents.problem = QStringLiteral("cannot be opened");
+        return contents;
     }
-    QFile file(m_path);
-    if (!info.isFile() || info.size() > kMaxFileSize || !file.open(QIODevice::ReadOnly)) {
-        moveAside(QStringLiteral("cannot be read"));
-        return;
+    contents.exists = true;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        contents.problem = QStringLiteral("is not a regular file");
+        return contents;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    // Read up to one byte more than the limit, which tells a file that is too large.
+    QByteArray bytes;
+    qsizetype length = 0;
+    for (;;) {
+        if (length == bytes.size()) {
+            bytes.resize(
+                qMin(qMax<qsizetype>(2 * length, qsizetype(info.st_size) + 1), PlistDocument::maxFileSize + 1));
+        }
+        const ssize_t got = ::read(fd, bytes.data() + length, size_t(bytes.size() - length));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            ::close(fd);
+            contents.problem = QStringLiteral("cannot be read");
+            return contents;
+        }
+        length += got;
+        if (got == 0 || length > PlistDocument::maxFileSize) {
+            break;
+        }
+    }
+    ::close(fd);
+    bytes.truncate(length);
+    contents.bytes = bytes;
     if (bytes.isEmpty()) {
-        moveAside(QStringLiteral("is empty"));
+        contents.problem = QStringLiteral("is empty");
+    } else if (length > PlistDocument::maxFileSize) {
+        contents.problem = QStringLiteral("is too large");
+    }
+    return contents;
+}
+
+void PlistUserDefaults::parse(FileContents& contents) {
+    if (contents.exists && contents.problem.isEmpty()) {
+        contents.document = PlistXmlReader::read(contents.bytes);
+        if (!contents.document) {
+            contents.problem = QStringLiteral("is not a property list that can be read");
+        }
+    }
+}
+
+bool PlistUserDefaults::isKnown(const FileContents& contents) const {
+    return contents.exists ? m_knownBytes == contents.bytes : !m_knownBytes;
+}
+
+void PlistUserDefaults::takeIn(const FileContents& contents, bool announce) {
+    const PlistDocument document = contents.document.value_or(PlistDocument());
+    const QVariantMap before = dictionaryRepresentation();
+    bool changed = before.size() != document.values.size();
+    for (auto it = before.cbegin(); !changed && it != before.cend(); ++it) {
+        changed = !sameValue(it.value(), document.values.value(it.key()));
+    }
+    m_knownBytes = contents.exists ? std::optional<QByteArray>(contents.bytes) : std::nullopt;
+    m_unreadable = document.unreadable;
+    replaceAllWithoutNotice(document.values);
+    if (!m_unreadable.isEmpty()) {
+        qCWarning(lcDefaults).noquote() << "Defaults file" << m_path << "holds values that cannot be read under"
+                                        << m_unreadable.keys().join(QStringLiteral(", "))
+                                        << "- they are kept until written";
+    }
+    if (announce && changed) {
+        emit didChange();
+    }
+}
+
+void PlistUserDefaults::fileMayHaveChanged() {
+    watch();
+    FileContents contents = readFile();
+    if (isKnown(contents)) {
         return;
     }
-    plist_t rootNode = nullptr;
-    plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &rootNode);
-    PlistPtr root(rootNode);
-    if (!root || plist_get_node_type(root.get()) != PLIST_DICT) {
-        moveAside(root ? QStringLiteral("has no dictionary at its root") : QStringLiteral("cannot be parsed"));
+    parse(contents);
+    // A file that cannot be read may be half-written by another program: it is dealt with at the next write.
+    if (contents.exists && !contents.document) {
         return;
     }
-    const auto values = toVariant(root.get(), 0);
-    if (!values) {
-        moveAside(QStringLiteral("holds values of unknown kinds"));
+    takeIn(contents, true);
+}
+
+void PlistUserDefaults::willWrite() {
+    FileContents contents = readFile();
+    if (isKnown(contents)) {
         return;
     }
-    replaceAllWithoutNotice(values->toMap());
+    parse(contents);
+    if (contents.exists && !contents.document) {
+        // The file that took its place is kept aside, and this store's values go back into a new one.
+        moveAside(contents.problem);
+        m_knownBytes.reset();
+        writeFile(dictionaryRepresentation());
+        return;
+    }
+    takeIn(contents, true);
 }
 
 void PlistUserDefaults::moveAside(const QString& reason) {
@@ -274,35 +163,46 @@ void PlistUserDefaults::moveAside(const QString& reason) {
     }
     if (QFile::rename(m_path, target)) {
         m_movedAsidePath = target;
-        qCWarning(lcDefaults).noquote() << "Defaults file" << m_path << reason << "- moved to" << target
-                                        << "and starting empty";
+        qCWarning(lcDefaults).noquote() << "Defaults file" << m_path << reason << "- moved to" << target;
     } else {
-        qCWarning(lcDefaults).noquote() << "Defaults file" << m_path << reason
-                                        << "and could not be moved aside; starting empty";
+        qCWarning(lcDefaults).noquote() << "Defaults file" << m_path << reason << "and could not be moved aside";
     }
 }
 
-void PlistUserDefaults::persist(const QVariantMap& values) {
-    PlistPtr root(mapToNode(values, 0));
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root.get(), &xml, &length);
-    if (!xml) {
-        qCWarning(lcDefaults) << "Could not encode the defaults";
-        return;
-    }
-    const QByteArray bytes(xml, static_cast<qsizetype>(length));
-    plist_to_xml_free(xml);
+void PlistUserDefaults::persist(const QVariantMap& values, const QString& key) {
+    m_unreadable.remove(key);
+    writeFile(values);
+}
 
+void PlistUserDefaults::writeFile(const QVariantMap& values) {
+    const QByteArray bytes = PlistXmlWriter::write(PlistDocument{values, m_unreadable});
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly)) {
         qCWarning(lcDefaults) << "Could not write the defaults to" << m_path << ":" << file.errorString();
         return;
     }
-    // The defaults may hold credentials of this installation: owner only (best effort on odd file systems).
+    // The defaults hold credentials of this installation: owner only (best effort on odd file systems).
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         qCWarning(lcDefaults) << "Could not write the defaults to" << m_path << ":" << file.errorString();
+        return;
+    }
+    m_knownBytes = bytes;
+    watch();
+}
+
+void PlistUserDefaults::watch() {
+    // Watching the folder notices a file replaced by renaming (as every atomic save does); the watch on the
+    // file itself is renewed each time, since it follows the replaced file.
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!m_watcher.directories().contains(folder) && QFileInfo(folder).isDir()) {
+        m_watcher.addPath(folder);
+    }
+    if (m_watcher.files().contains(m_path)) {
+        m_watcher.removePath(m_path);
+    }
+    if (QFileInfo(m_path).isFile()) {
+        m_watcher.addPath(m_path);
     }
 }
