@@ -18,12 +18,16 @@ const QString kDeviceId = QStringLiteral("deviceId");
 
 AppSettings::AppSettings(UserDefaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults) {}
 
+// A value of another kind than the property's (a string under a Boolean key, a number under a string key)
+// reads as the property's default, as an absent one does.
 bool AppSettings::readBool(const QString& key, bool fallback) const {
-    return m_defaults.contains(key) ? m_defaults.boolForKey(key) : fallback;
+    const QVariant value = m_defaults.objectForKey(key);
+    return value.typeId() == QMetaType::Bool ? value.toBool() : fallback;
 }
 
 QString AppSettings::readString(const QString& key, const QString& fallback) const {
-    return m_defaults.stringForKey(key).value_or(fallback);
+    const QVariant value = m_defaults.objectForKey(key);
+    return value.typeId() == QMetaType::QString ? value.toString() : fallback;
 }
 
 void AppSettings::write(const QString& key, const QVariant& value) {

@@ -6,15 +6,16 @@
 class UserDefaults;
 
 // The application's settings, kept in the user defaults. Every read goes to the defaults (so a
-// write by anyone is seen at once); every assignment first emits objectWillChange() and then
-// stores its key, also when the value is unchanged. Main thread only.
+// write by anyone is seen at once) and gives the property's default when the key holds no value of
+// the property's kind; every assignment first emits objectWillChange() and then stores its key,
+// also when the value is unchanged. Main thread only.
 class AppSettings : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY objectWillChange)
     Q_PROPERTY(bool showInDock READ showInDock WRITE setShowInDock NOTIFY objectWillChange)
     Q_PROPERTY(bool isPaused READ isPaused WRITE setIsPaused NOTIFY objectWillChange)
-    Q_PROPERTY(bool hasCompletedOnboarding READ hasCompletedOnboarding WRITE setHasCompletedOnboarding NOTIFY
-                   objectWillChange)
+    Q_PROPERTY(
+        bool hasCompletedOnboarding READ hasCompletedOnboarding WRITE setHasCompletedOnboarding NOTIFY objectWillChange)
     Q_PROPERTY(bool installRegistered READ installRegistered WRITE setInstallRegistered NOTIFY objectWillChange)
     Q_PROPERTY(QString profileName READ profileName WRITE setProfileName NOTIFY objectWillChange)
     Q_PROPERTY(QString profileEmail READ profileEmail WRITE setProfileEmail NOTIFY objectWillChange)

@@ -58,6 +58,25 @@ TEST(AppSettings, ReadsSeeWritesMadeByOthers) {
     EXPECT_EQ(settings.profileName(), QStringLiteral("Ada"));
 }
 
+// A value of another kind than the property's reads as the property's default, as an absent one does.
+TEST(AppSettings, ValuesOfAnotherKindReadAsTheDefault) {
+    UserDefaults defaults;
+    AppSettings settings(defaults);
+    defaults.setString(QString::fromUtf8(QByteArray("gar") + "bage"), "showInDock");
+    defaults.setString(QString::fromUtf8(QByteArray("YES")), "isPaused");
+    defaults.setInteger(1, "launchAtLogin");
+    defaults.setObject(1.0, "installRegistered");
+    defaults.setInteger(42, "profileName");
+    defaults.setBool(true, "profileEmail");
+
+    EXPECT_TRUE(settings.showInDock());
+    EXPECT_FALSE(settings.isPaused());
+    EXPECT_FALSE(settings.launchAtLogin());
+    EXPECT_FALSE(settings.installRegistered());
+    EXPECT_EQ(settings.profileName(), QString());
+    EXPECT_EQ(settings.profileEmail(), QString());
+}
+
 TEST(AppSettings, DeviceIdIsCreatedOnceAsUpperCaseUuid) {
     UserDefaults defaults;
     AppSettings settings(defaults);
