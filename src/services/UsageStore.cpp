@@ -134,8 +134,9 @@ void UsageStore::load() {
         bool allIntegers = true;
         for (auto it = stored->cbegin(); it != stored->cend() && allIntegers; ++it) {
             const auto count = plistInteger(it.value());
-            allIntegers = count.has_value();
-            if (count) {
+            // Only counted days are stored: a count below 1 is as unreadable as a string.
+            allIntegers = count && *count >= 1;
+            if (allIntegers) {
                 counts.insert(it.key(), *count);
             }
         }
@@ -154,7 +155,7 @@ void UsageStore::load() {
         QHash<QString, SequenceRecord> records;
         for (auto it = object.constBegin(); it != object.constEnd(); ++it) {
             const auto record = SequenceRecord::fromJson(it.value());
-            if (!record) {
+            if (!record || record->count < 1) {
                 return;
             }
             records.insert(it.key(), *record);

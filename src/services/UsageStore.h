@@ -26,8 +26,8 @@ struct DayUsage {
 class UsageStore : public QObject {
     Q_OBJECT
 public:
-    // Loads the persisted counts at once; unreadable values start empty and are overwritten at
-    // the next use.
+    // Loads the persisted counts at once; unreadable values (of another kind, or counts below 1)
+    // start empty and are overwritten at the next use.
     UsageStore(UserDefaults& defaults, Clock& clock, PostHogService& analytics, QObject* parent = nullptr);
 
     // Counts one use of `sequence` (the comma-joined key codes) shown as `name`, sends

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -197,6 +198,10 @@ TEST_F(UsageStoreTest, LoadAcceptsOnlyWellFormedValues) {
         {QVariantMap{}, QByteArray(R"({"1":{"name":7,"count":1}})"), false, false},
         {QVariant(), QByteArray(R"({"1":{"name":"A","count":1e30}})"), false, false},
         {QVariant(), QByteArray("{truncated"), false, false},
+        // A count is at least 1.
+        {QVariantMap{{QStringLiteral("d"), qint64{0}}}, QByteArray(R"({"1":{"name":"A","count":0}})"), false, false},
+        {QVariantMap{{QStringLiteral("d"), qint64{-3}}, {QStringLiteral("e"), qint64{2}}},
+         QByteArray(R"({"1":{"name":"A","count":-1},"2":{"name":"B","count":4}})"), false, false},
     };
     for (const Case& c : cases) {
         UserDefaults store;
@@ -233,6 +238,34 @@ TEST_F(UsageStoreTest, CountsAtTheLimitSaturate) {
 
     UsageStore reopened(defaults, clock, analytics);
     EXPECT_EQ(reopened.records().value(QStringLiteral("1")).count, max);
+}
+
+// Stored counts beyond 64 bits are unreadable, not wrapped: nothing is counted from them, and the file keeps
+// them as they are until the next recorded use replaces them.
+TEST_F(UsageStoreTest, OutOfRangeStoredCountsAreUnreadableNotWrapped) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("defaults.plist"));
+    const QByteArray huge = QByteArray("18446744073709551") + "615";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<plist><dict><key>usageDailyCounts</key><dict><key>2026-01-14</key><integer>" + huge +
+               "</integer><key>2026-01-13</key><integer>3</integer></dict><key>isPaused</key><true/></dict></plist>");
+    file.close();
+
+    PlistUserDefaults defaults(path);
+    UsageStore store(defaults, clock, analytics);
+    EXPECT_TRUE(store.dailyCounts().isEmpty());
+    EXPECT_EQ(store.totalCount(), 0);
+    defaults.setString(QStringLiteral("id"), QStringLiteral("deviceId"));  // a write at start-up
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("<integer>" + huge + "</integer>"));
+    file.close();
+
+    store.record(QStringLiteral("1"), QStringLiteral("A"));
+    PlistUserDefaults reopened(path);
+    EXPECT_EQ(UsageStore(reopened, clock, analytics).dailyCounts(),
+              (QMap<QString, qint64>{{QStringLiteral("2026-01-15"), 1}}));
+    EXPECT_TRUE(reopened.boolForKey(QStringLiteral("isPaused")));
 }
 
 // Everything recorded survives a reopen of the real defaults file, kinds included.
