@@ -31,7 +31,6 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-
     void expectProgramValues(const UserDefaults& defaults) const {
         const QVariantMap expected = programValues();
         for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
