@@ -130,6 +130,7 @@ void AppServices::abortNetworkRequests() {
             reply->abort();
         }
     }
+    m_apiClient->cancelDecoding();
 }
 
 void AppServices::openExternalLink(const QUrl& url) {

@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 #include <memory>
 
+#include "platform/qt/ReplyGuard.h"
 #include "services/Cancellation.h"
 
 namespace {
@@ -31,6 +32,20 @@ TransportError unsupportedURL() {
 
 TransportError cancelledError() {
     return TransportError(QNetworkReply::OperationCanceledError, QStringLiteral("cancelled"));
+}
+
+TransportError redirectRefused() {
+    return TransportError(QNetworkReply::InsecureRedirectError, QStringLiteral("redirect refused"));
+}
+
+// Qt resolves dot segments and splits at "/", "?" and "#", so such an id would name another path.
+bool staysOnePathSegment(const QString& id) {
+    return !id.isEmpty() && id != u"." && id != u".." && !id.contains(QLatin1Char('/')) &&
+           !id.contains(QLatin1Char('?')) && !id.contains(QLatin1Char('#'));
+}
+
+bool isRedirectStatus(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 }  // namespace
@@ -81,8 +96,8 @@ QNetworkRequest APIClient::makeRequest(const QUrl& url) const {
     QNetworkRequest request(url);
     // An inactivity time-out, as the platform's request time-out is.
     request.setTransferTimeout(static_cast<int>(m_timeout.count()));
-    // Each redirect is checked in perform(): only to http/https, and never from https down to http.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    // Redirects stay within the origin (see perform()).
+    ReplyGuard::prepare(request);
     return request;
 }
 
@@ -103,18 +118,18 @@ QCoro::Task<QByteArray> APIClient::sendJson(QByteArray method, QString path, std
         }
     }
 
-    const RawReply reply = co_await perform(std::move(request), std::move(method), std::move(body));
+    RawReply reply = co_await perform(std::move(request), std::move(method), std::move(body), true);
     if (!reply.status) {
         throw APIError::invalidResponse();
     }
     if (*reply.status < 200 || *reply.status > 299) {
         throw APIError::httpError(*reply.status);
     }
-    co_return reply.body;
+    co_return std::move(reply.body);
 }
 
 QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QByteArray method,
-                                                    std::optional<QByteArray> body,
+                                                    std::optional<QByteArray> body, bool keepBody,
                                                     std::shared_ptr<Cancellation> cancellation) {
     if (!isSendable(request.url())) {
         throw unsupportedURL();
@@ -136,17 +151,9 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
             reply->deleteLater();
         }
     });
-    auto refusedRedirect = std::make_shared<bool>(false);
-    QObject::connect(sent, &QNetworkReply::redirected, sent, [sent, refusedRedirect](const QUrl& target) {
-        const bool downgrade = sent->url().scheme().toLower() == QLatin1String("https") &&
-                               target.scheme().toLower() != QLatin1String("https");
-        if (isSendable(target) && !downgrade) {
-            emit sent->redirectAllowed();
-        } else {
-            *refusedRedirect = true;
-            sent->abort();
-        }
-    });
+    // A child of the reply: it lives exactly as long.
+    ReplyGuard* guard =
+        ReplyGuard::watch(sent, maxReplyBytes, keepBody ? ReplyGuard::Body::Keep : ReplyGuard::Body::Discard);
 
     auto cancelled = std::make_shared<bool>(false);
     QMetaObject::Connection cancelConnection;
@@ -165,16 +172,27 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
     if (!reply || *cancelled) {
         throw cancelledError();
     }
-    if (*refusedRedirect) {
-        throw TransportError(QNetworkReply::InsecureRedirectError, QStringLiteral("redirect refused"));
+    switch (guard->breach()) {
+        case ReplyGuard::Breach::None:
+        case ReplyGuard::Breach::DeadlinePassed:  // no deadline is set here
+            break;
+        case ReplyGuard::Breach::CrossOriginRedirect:
+            throw redirectRefused();
+        case ReplyGuard::Breach::TooLarge:
+            throw TransportError(QNetworkReply::UnknownContentError, QStringLiteral("reply too large"));
     }
     const QNetworkReply::NetworkError error = reply->error();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // A redirect that Qt itself would not follow (to a scheme other than http or https) is as
+    // refused as one to another origin.
+    if (status.isValid() && isRedirectStatus(status.toInt()) && reply->hasRawHeader("Location")) {
+        throw redirectRefused();
+    }
     // Network-layer errors (below 100) are transport failures even after a status line arrived;
     // the others accompany an HTTP status and leave the decision to the status code.
     if (error != QNetworkReply::NoError && (error < 100 || !status.isValid())) {
-        // Nothing else aborts a reply but a refused redirect or a cancellation (both handled above),
-        // so a cancelled transfer is Qt's transfer time-out.
+        // Nothing else here aborts a reply (the guard's aborts and a cancellation are handled above), so a
+        // cancelled transfer is Qt's transfer time-out.
         if (error == QNetworkReply::OperationCanceledError) {
             throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
         }
@@ -184,7 +202,7 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
     if (status.isValid()) {
         out.status = status.toInt();
     }
-    out.body = reply->readAll();
+    out.body = guard->takeBody();
     co_return out;
 }
 
@@ -215,7 +233,10 @@ QCoro::Task<IssueCreateResponse> APIClient::createIssue() {
 }
 
 QCoro::Task<IssuePatchResponse> APIClient::markIssueUploaded(QString issueId) {
-    return patch<IssuePatchResponse>(QStringLiteral("api/v1/issues/") + issueId, true);
+    if (!staysOnePathSegment(issueId)) {
+        throw unsupportedURL();
+    }
+    co_return co_await patch<IssuePatchResponse>(QStringLiteral("api/v1/issues/") + issueId, true);
 }
 
 QCoro::Task<void> APIClient::uploadToPresignedURL(QUrl url, QString content,
@@ -226,8 +247,9 @@ QCoro::Task<void> APIClient::uploadToPresignedURL(QUrl url, QString content,
     }
     QNetworkRequest request = makeRequest(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
-    const RawReply reply =
-        co_await perform(std::move(request), QByteArrayLiteral("PUT"), content.toUtf8(), std::move(cancellation));
+    // The reply body is of no interest: dropped as it arrives.
+    const RawReply reply = co_await perform(std::move(request), QByteArrayLiteral("PUT"), content.toUtf8(), false,
+                                            std::move(cancellation));
     if (reply.status != 200) {
         throw APIError::httpError(reply.status.value_or(0));
     }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <exception>
 #include <memory>
 #include <optional>
 
@@ -14,6 +15,7 @@
 #include "models/JsonDecodingError.h"
 #include "platform/BundleInfo.h"
 #include "services/APIError.h"
+#include "services/OffThreadWork.h"
 #include "services/TransportError.h"
 
 class Cancellation;
@@ -26,11 +28,16 @@ class QNetworkAccessManager;
 // QNetworkAccessManager, makes exactly one attempt and throws on failure: APIError for the
 // backend's answers, TransportError for anything the network or the URL prevented. Only http
 // and https URLs are ever requested; Qt would otherwise PUT to file: URLs and write local files.
-// Coroutines take their arguments by value and touch no member after their one suspension, so a
-// caller may drop the task at any time.
+// A redirect is followed only within the origin of the request, since Qt would re-send the
+// credentials wherever it points; any other redirect fails as a TransportError. A reply body
+// past maxReplyBytes aborts the request (a TransportError too), and reply bodies are decoded on
+// a worker thread so that a large one never holds up the event loop.
+// Coroutines take their arguments by value and touch no member after their first suspension, so
+// a caller may drop the task at any time.
 class APIClient {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{60000};
+    static constexpr qint64 maxReplyBytes = 8 * 1024 * 1024;
 
     // `baseURL` is an origin (scheme and host, no path), normally keyloom::build::apiBaseUrl.
     // `timeout` ends a request after that long without any traffic.
@@ -66,6 +73,8 @@ public:
     QCoro::Task<FeaturesResponse> getFeatures();
     QCoro::Task<ProfileResponse> updateProfile(std::optional<QString> name, std::optional<QString> email);
     QCoro::Task<IssueCreateResponse> createIssue();
+    // An id that would not stay one path segment (empty, ".", "..", or holding "/", "?" or "#")
+    // fails as an unsupported URL before anything is sent.
     QCoro::Task<IssuePatchResponse> markIssueUploaded(QString issueId);
     // Unauthenticated PUT of the text (text/plain) to a pre-signed URL; only status 200 succeeds.
     // A `cancellation`, when given, aborts the transfer; the upload then fails as cancelled.
@@ -74,6 +83,10 @@ public:
 
     // True for absolute http/https URLs with a host: the only ones the client sends to.
     static bool isSendable(const QUrl& url);
+
+    // Ends every decode still running: the tasks awaiting them fail at once with a cancellation
+    // (TransportError), while the objects they touch still exist.
+    void cancelDecoding() { m_decoding->cancelAll(); }
 
 private:
     // The field-less body of issue creation.
@@ -89,7 +102,7 @@ private:
     // Sends a JSON call and returns the body of a 2xx reply; throws for everything else.
     QCoro::Task<QByteArray> sendJson(QByteArray method, QString path, std::optional<QByteArray> body, bool auth);
     QCoro::Task<RawReply> perform(QNetworkRequest request, QByteArray method, std::optional<QByteArray> body,
-                                  std::shared_ptr<Cancellation> cancellation = nullptr);
+                                  bool keepBody, std::shared_ptr<Cancellation> cancellation = nullptr);
     QNetworkRequest makeRequest(const QUrl& url) const;
     QUrl endpointURL(const QString& path) const;
 
@@ -102,34 +115,64 @@ private:
         }
     }
 
+    // decodeBody() on a worker thread.
+    template <typename Reply>
+    static QCoro::Task<Reply> decodeOffThread(std::shared_ptr<OffThreadWork> decoding, QByteArray body) {
+        struct Outcome {
+            std::optional<Reply> reply;
+            std::exception_ptr error;
+        };
+        // Shared with the work, which runs on when a cancelled coroutine has already ended.
+        auto outcome = std::make_shared<Outcome>();
+        std::function<void()> work = [body = std::move(body), outcome] {
+            try {
+                outcome->reply = decodeBody<Reply>(body);
+            } catch (...) {
+                outcome->error = std::current_exception();
+            }
+        };
+        auto decoded = decoding->run(std::move(work));
+        co_await decoded;
+        if (outcome->error) {
+            std::rethrow_exception(outcome->error);
+        }
+        co_return std::move(*outcome->reply);
+    }
+
     QNetworkAccessManager& m_network;
     QUrl m_baseURL;
     BundleInfo m_bundle;
     std::chrono::milliseconds m_timeout;
     std::optional<QString> m_installId;
     std::optional<QString> m_installSecret;
+    // Shared with the requests under way, which may end after this client.
+    std::shared_ptr<OffThreadWork> m_decoding = std::make_shared<OffThreadWork>();
 };
 
 template <typename Reply>
 QCoro::Task<Reply> APIClient::get(QString path, bool auth) {
-    const QByteArray body = co_await sendJson(QByteArrayLiteral("GET"), std::move(path), std::nullopt, auth);
-    co_return decodeBody<Reply>(body);
+    std::shared_ptr<OffThreadWork> decoding = m_decoding;
+    QByteArray body = co_await sendJson(QByteArrayLiteral("GET"), std::move(path), std::nullopt, auth);
+    co_return co_await decodeOffThread<Reply>(std::move(decoding), std::move(body));
 }
 
 template <typename Reply, typename Body>
 QCoro::Task<Reply> APIClient::post(QString path, Body body, bool auth) {
-    const QByteArray reply = co_await sendJson(QByteArrayLiteral("POST"), std::move(path), body.toJson(), auth);
-    co_return decodeBody<Reply>(reply);
+    std::shared_ptr<OffThreadWork> decoding = m_decoding;
+    QByteArray reply = co_await sendJson(QByteArrayLiteral("POST"), std::move(path), body.toJson(), auth);
+    co_return co_await decodeOffThread<Reply>(std::move(decoding), std::move(reply));
 }
 
 template <typename Reply, typename Body>
 QCoro::Task<Reply> APIClient::put(QString path, Body body, bool auth) {
-    const QByteArray reply = co_await sendJson(QByteArrayLiteral("PUT"), std::move(path), body.toJson(), auth);
-    co_return decodeBody<Reply>(reply);
+    std::shared_ptr<OffThreadWork> decoding = m_decoding;
+    QByteArray reply = co_await sendJson(QByteArrayLiteral("PUT"), std::move(path), body.toJson(), auth);
+    co_return co_await decodeOffThread<Reply>(std::move(decoding), std::move(reply));
 }
 
 template <typename Reply>
 QCoro::Task<Reply> APIClient::patch(QString path, bool auth) {
-    const QByteArray body = co_await sendJson(QByteArrayLiteral("PATCH"), std::move(path), std::nullopt, auth);
-    co_return decodeBody<Reply>(body);
+    std::shared_ptr<OffThreadWork> decoding = m_decoding;
+    QByteArray body = co_await sendJson(QByteArrayLiteral("PATCH"), std::move(path), std::nullopt, auth);
+    co_return co_await decodeOffThread<Reply>(std::move(decoding), std::move(body));
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -15,6 +16,8 @@ struct HttpTestServer::Impl {
     QList<RecordedRequest> requests;
     Handler handler;
     QMap<QString, CannedResponse> routes;
+    std::atomic<int> streamGeneration{0};  // a stream ends when this moves on
+    std::atomic<int> abandonedStreams{0};
 };
 
 HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
@@ -48,7 +51,28 @@ HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
         for (auto it = response.headers.cbegin(); it != response.headers.cend(); ++it) {
             res.set_header(it.key().toStdString(), it.value().toStdString());
         }
-        res.set_content(response.body.toStdString(), response.contentType.toStdString());
+        if (response.streamChunk.isEmpty()) {
+            res.set_content(response.body.toStdString(), response.contentType.toStdString());
+            return;
+        }
+        const int generation = m_impl->streamGeneration;
+        const auto interval = std::chrono::microseconds(static_cast<qint64>(response.streamIntervalSeconds * 1e6));
+        res.set_chunked_content_provider(
+            response.contentType.toStdString(),
+            [impl = m_impl.get(), generation, interval, chunk = response.streamChunk.toStdString()](
+                size_t, httplib::DataSink& sink) {
+                const auto due = std::chrono::steady_clock::now() + interval;
+                while (impl->streamGeneration == generation && std::chrono::steady_clock::now() < due) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                }
+                if (impl->streamGeneration != generation) {
+                    sink.done();
+                } else if (!sink.write(chunk.data(), chunk.size())) {
+                    ++impl->abandonedStreams;
+                    return false;
+                }
+                return true;
+            });
     };
     m_impl->server.Get(".*", serve);
     m_impl->server.Post(".*", serve);
@@ -63,6 +87,7 @@ HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
 }
 
 HttpTestServer::~HttpTestServer() {
+    ++m_impl->streamGeneration;
     m_impl->server.stop();
     if (m_impl->thread.joinable()) {
         m_impl->thread.join();
@@ -108,4 +133,29 @@ bool HttpTestServer::waitForRequests(int count, int timeoutMs) const {
 void HttpTestServer::clear() {
     std::lock_guard lock(m_impl->mutex);
     m_impl->requests.clear();
+}
+
+void HttpTestServer::endStreams() {
+    ++m_impl->streamGeneration;
+}
+
+int HttpTestServer::abandonedStreams() const {
+    return m_impl->abandonedStreams;
+}
+
+CannedResponse redirectTo(const QUrl& target) {
+    CannedResponse moved;
+    moved.status = 307;
+    moved.body.clear();
+    moved.headers.insert("Location", target.toEncoded());
+    moved.headers.insert("Connection", "close");
+    return moved;
+}
+
+CannedResponse endlessBody(QByteArray chunk, double intervalSeconds) {
+    CannedResponse endless;
+    endless.contentType = "application/octet-stream";
+    endless.streamChunk = std::move(chunk);
+    endless.streamIntervalSeconds = intervalSeconds;
+    return endless;
 }

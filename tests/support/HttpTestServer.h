@@ -27,7 +27,20 @@ struct CannedResponse {
     QByteArray contentType = "application/json";
     double delaySeconds = 0;  // wait before answering (for time-out tests)
     QMap<QByteArray, QByteArray> headers;
+    // When set, the body instead: this chunk again and again, one every `streamIntervalSeconds`
+    // (0: as fast as the client takes them), until the client goes away, endStreams() is called
+    // or the server is destroyed. Give it a type the server does not compress (such as
+    // application/octet-stream): its compressor would hold on to the stream instead of sending it.
+    QByteArray streamChunk{};
+    double streamIntervalSeconds = 0;
 };
+
+// A 307 to `target`, on a connection that closes: Qt re-sends a POST or PUT on a fresh one, which
+// a kept-alive connection of this server fails now and then.
+CannedResponse redirectTo(const QUrl& target);
+// A body that never ends: `chunk` again and again, one every `intervalSeconds` (0: as fast as the
+// client reads), of a type the server does not compress.
+CannedResponse endlessBody(QByteArray chunk, double intervalSeconds = 0);
 
 // A real HTTP server on 127.0.0.1 with a port the OS picks, running on its own thread. Records
 // every request and answers through the handler (by default 200 with "{}").
@@ -53,6 +66,11 @@ public:
     // Waits (spinning the Qt event loop) until at least `count` requests arrived, or the time-out.
     bool waitForRequests(int count, int timeoutMs = 5000) const;
     void clear();
+
+    // Ends every body still streaming, as a complete reply.
+    void endStreams();
+    // How many streamed bodies ended because the client went away.
+    int abandonedStreams() const;
 
 private:
     struct Impl;

@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTest>
+#include <ctime>
+#include <functional>
+#include <iostream>
+#include <latch>
+
+#include "services/APIClient.h"
+#include "services/backend/BackendTestSupport.h"
+#include "support/HeapUsage.h"
+#include "support/HttpTestServer.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+CannedResponse json(QByteArray body, int status = 200) {
+    CannedResponse response;
+    response.status = status;
+    response.body = std::move(body);
+    return response;
+}
+
+class APIClientLimitsTest : public ::testing::Test {
+protected:
+    HttpTestServer server;
+    QNetworkAccessManager network;
+    APIClient client{network, server.url(), BundleInfo{}, 5000ms};
+};
+
+QCoro::Task<void> fetchFlags(APIClient& client) {
+    co_await client.getFeatures();
+}
+
+QCoro::Task<void> registerInstall(APIClient& client) {
+    co_await client.registerInstall(QStringLiteral("I"));
+}
+
+QCoro::Task<void> upload(APIClient& client, QUrl url) {
+    co_await client.uploadToPresignedURL(std::move(url), QStringLiteral("log text"));
+}
+
+// Runs `task` to its end while watching the heap; returns its peak growth and what the task threw.
+std::pair<qint64, std::exception_ptr> runWatchingHeap(QCoro::Task<void> task, QNetworkAccessManager& network,
+                                                      qint64 budget) {
+    QEventLoop unused;
+    std::optional<bool> value;
+    std::exception_ptr error;
+    bool done = false;
+    auto waiter = backendtest::settle(task, value, error, done, unused);
+    const qint64 growth = peakHeapGrowthUntil([&] { return done; }, budget, 30000);
+    // Past the budget: end the transfer before it takes the machine's memory.
+    for (QNetworkReply* reply : network.findChildren<QNetworkReply*>()) {
+        reply->abort();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 5000));
+    return {growth, error};
+}
+
+QString messageOf(const std::exception_ptr& error) {
+    try {
+        if (error) {
+            std::rethrow_exception(error);
+        }
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("no error");
+}
+
+}  // namespace
+
+// Qt re-sends every header, the credentials included, to wherever a redirect points: only
+// redirects within the request's own origin are followed, for every kind of request.
+TEST_F(APIClientLimitsTest, RedirectsAreFollowedOnlyWithinTheOrigin) {
+    client.configure(QStringLiteral("ID-1"), QStringLiteral("secret"));
+    HttpTestServer other;
+    struct Operation {
+        QString path;
+        QByteArray reply;
+        std::function<QCoro::Task<void>()> call;
+    };
+    const Operation operations[] = {
+        {QStringLiteral("/api/v1/features"), R"({"features":[]})", [&] { return fetchFlags(client); }},
+        {QStringLiteral("/api/v1/install/register"), R"({"install_id":"I","install_secret":"S","is_new":true})",
+         [&] { return registerInstall(client); }},
+        {QStringLiteral("/upload/log"), QByteArray(), [&] { return upload(client, server.url("/upload/log")); }},
+    };
+    const QList<QUrl> otherOrigins = {other.url(QStringLiteral("/collect")),
+                                      QUrl(QStringLiteral("http://localhost:%1/collect").arg(server.port())),
+                                      QUrl(QStringLiteral("https://127.0.0.1:%1/collect").arg(server.port()))};
+    for (const Operation& operation : operations) {
+        server.clear();
+        server.route(operation.path, redirectTo(server.url(operation.path + QStringLiteral("/moved"))));
+        server.route(operation.path + QStringLiteral("/moved"), json(operation.reply));
+        waitForTask(operation.call());
+        ASSERT_EQ(server.requestCount(), 2) << operation.path.toStdString();
+        const RecordedRequest followed = server.requests().last();
+        EXPECT_EQ(followed.path, operation.path + QStringLiteral("/moved"));
+        if (operation.path == QStringLiteral("/api/v1/features")) {
+            EXPECT_EQ(followed.header(QStringLiteral("X-Api-Key")), APIClient::hmac("secret", "ID-1"));
+        }
+
+        for (const QUrl& target : otherOrigins) {
+            server.clear();
+            server.route(operation.path, redirectTo(target));
+            const auto error = transportErrorOf(operation.call());
+            ASSERT_TRUE(error.has_value()) << target.toString().toStdString();
+            EXPECT_STREQ(error->what(), "redirect refused");
+            EXPECT_EQ(server.requestCount(), 1) << target.toString().toStdString();
+        }
+    }
+    EXPECT_EQ(other.requestCount(), 0);
+}
+
+// A reply that never ends fails once it passes the cap; the heap never holds much more.
+TEST_F(APIClientLimitsTest, AnEndlessReplyFailsPastTheCap) {
+    client.configure(QStringLiteral("ID-1"), QStringLiteral("secret"));
+    const CannedResponse endless = endlessBody(QByteArray(64 * 1024, ' '));
+    server.route(QStringLiteral("/api/v1/features"), endless);
+    server.route(QStringLiteral("/upload/log"), endless);
+    constexpr qint64 budget = 50 * 1024 * 1024;
+    for (auto call : std::initializer_list<std::function<QCoro::Task<void>()>>{
+             [&] { return fetchFlags(client); }, [&] { return upload(client, server.url("/upload/log")); }}) {
+        const auto [growth, error] = runWatchingHeap(call(), network, budget);
+        EXPECT_LT(growth, budget);
+        EXPECT_EQ(messageOf(error).toStdString(), "reply too large");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.abandonedStreams() == 2; }, 5000));
+}
+
+// A reply near the cap is decoded without holding up the event loop: no turn of the loop takes
+// more than 50 ms of the main thread's processor time.
+TEST_F(APIClientLimitsTest, ALargeReplyNeverStallsTheEventLoop) {
+    client.configure(QStringLiteral("ID-1"), QStringLiteral("secret"));
+    QByteArray body = R"({"version":1,"shortcuts":[)";
+    const QByteArray entry = R"({"id":"id-%1","category":"Formatting","name":"Name %1","description":)"
+                             R"("A description long enough to be typical","windows_keys":["Alt","H","B","A"],)"
+                             R"("mac_keys":["⌃⌘V","V","↩"]})";
+    for (int i = 0; body.size() < APIClient::maxReplyBytes - 4096; ++i) {
+        body += (i ? "," : "") + QString::fromUtf8(entry).arg(i).toUtf8();
+    }
+    body += "]}";
+    ASSERT_LE(body.size(), APIClient::maxReplyBytes);
+    CannedResponse reply = json(body);
+    reply.contentType = "application/octet-stream";  // sent as it is, not compressed
+    server.route(QStringLiteral("/api/v1/shortcuts"), reply);
+
+    QEventLoop unused;
+    std::optional<ShortcutsResponse> value;
+    std::exception_ptr error;
+    bool done = false;
+    auto task = client.getShortcuts();
+    auto waiter = backendtest::settle(task, value, error, done, unused);
+    const auto cpuNow = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
+    };
+    std::chrono::nanoseconds longest{0};
+    const QDeadlineTimer deadline(60000);
+    while (!done && !deadline.hasExpired()) {
+        const auto before = cpuNow();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        longest = std::max(longest, std::chrono::nanoseconds(cpuNow() - before));
+    }
+    ASSERT_TRUE(done);
+    ASSERT_FALSE(error) << messageOf(error).toStdString();
+    EXPECT_GT(value->shortcuts.size(), 30000);
+    std::cout << "[ measured ] longest turn of the event loop: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(longest).count() << " ms of CPU\n";
+    EXPECT_LT(longest, std::chrono::milliseconds(50));
+}
+
+namespace {
+
+QCoro::Task<void> awaitWork(OffThreadWork& work, std::latch& release, bool& ended, QString& error) {
+    std::function<void()> job = [&release] { release.wait(); };
+    try {
+        auto running = work.run(std::move(job));
+        co_await running;
+    } catch (const TransportError& e) {
+        error = e.message();
+    }
+    ended = true;
+}
+
+}  // namespace
+
+// Quitting while a reply is being decoded ends the awaiting task at once, before the objects it
+// would touch go away; the decode finishing later reaches nobody.
+TEST(OffThreadWorkTest, CancellingEndsTheWaitAtOnce) {
+    std::latch release(1);
+    bool ended = false;
+    QString error;
+    {
+        OffThreadWork work;
+        auto task = awaitWork(work, release, ended, error);
+        QTest::qWait(50);
+        EXPECT_FALSE(ended);
+        work.cancelAll();
+        EXPECT_TRUE(ended);
+        EXPECT_EQ(error.toStdString(), "cancelled");
+    }
+    release.count_down();
+    QTest::qWait(100);  // the late end is delivered nowhere
+}
