@@ -6,7 +6,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
-#include <QNetworkReply>
 #include <QNetworkRequest>
 #include <cmath>
 #include <limits>
@@ -92,22 +91,18 @@ std::optional<QJsonValue> toJson(const QVariant& value) {
     }
 }
 
-bool isWebUrl(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
-}
-
 }  // namespace
 
 const QString PostHogService::builtInApiKey = QStringLiteral("phc_Tm4Kq8Zr2Vw6Yx0Bn3Hj7Lp5Fd9Gs1Ca4Ek8Ru2Io6Ny");
 const QString PostHogService::placeholderPrefix = QStringLiteral("REPLACE_");
 
-PostHogService::PostHogService(const QUrl& endpoint, QObject* parent)
+PostHogService::PostHogService(const QUrl& endpoint, DeliveryQueue::Limits limits, QObject* parent)
     : QObject(parent),
       m_apiKey(builtInApiKey),
       m_distinctId(QStringLiteral("anonymous")),
       m_endpoint(endpoint),
-      m_session(new QNetworkAccessManager(this)) {
+      m_session(new QNetworkAccessManager(this)),
+      m_delivery(*m_session, limits) {
     m_session->setCookieJar(new RefusingCookieJar(m_session));
     m_session->setCache(nullptr);
 }
@@ -138,16 +133,11 @@ void PostHogService::capture(const QString& event, const QVariantMap& properties
     body.insert(QStringLiteral("distinct_id"), m_distinctId);
     body.insert(QStringLiteral("properties"), *props);
 
-    // Qt would happily PUT or GET other schemes (file: among them); analytics talks HTTP only.
-    if (!isWebUrl(m_endpoint)) {
-        return;
-    }
     QNetworkRequest request(m_endpoint);
-    request.setTransferTimeout(60000);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
     request.setAttribute(QNetworkRequest::AuthenticationReuseAttribute, QNetworkRequest::Manual);
-    QNetworkReply* reply = m_session->post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
-    // Fire and forget: the reply, its status and any error are of no interest.
-    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    // Fire and forget: the reply, its status and any error are of no interest. Only http and
+    // https endpoints are ever sent to.
+    m_delivery.post(std::move(request), QJsonDocument(body).toJson(QJsonDocument::Compact));
 }

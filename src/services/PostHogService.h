@@ -5,11 +5,14 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include "platform/qt/DeliveryQueue.h"
+
 class QNetworkAccessManager;
 
 // Product analytics: one JSON POST per event to the capture endpoint, fire and forget. The service
 // has a network manager of its own that keeps no cookies, no cache and no credentials between
-// requests. Main thread only.
+// requests. Delivery is bounded (see DeliveryQueue): when the endpoint is slow or unreachable,
+// events beyond the waiting line are dropped, oldest first. Main thread only.
 class PostHogService : public QObject {
     Q_OBJECT
 public:
@@ -19,7 +22,9 @@ public:
     static const QString placeholderPrefix;
 
     // `endpoint` is the capture URL; nothing is ever sent unless it is an http or https URL.
-    explicit PostHogService(const QUrl& endpoint, QObject* parent = nullptr);
+    explicit PostHogService(const QUrl& endpoint, QObject* parent = nullptr)
+        : PostHogService(endpoint, DeliveryQueue::Limits(), parent) {}
+    PostHogService(const QUrl& endpoint, DeliveryQueue::Limits limits, QObject* parent = nullptr);
     ~PostHogService() override;
 
     // Takes `apiKey` unless it is empty or a placeholder; always takes `distinctId`.
@@ -39,4 +44,5 @@ private:
     QString m_distinctId;
     QUrl m_endpoint;
     QNetworkAccessManager* m_session;
+    DeliveryQueue m_delivery;
 };

@@ -55,8 +55,13 @@ double retryAfterSeconds(const QByteArray& header, const QDateTime& now) {
 
 }  // namespace
 
-SentryEnvelopeReporter::SentryEnvelopeReporter(const QString& release, Clock& clock, QObject* parent)
-    : QObject(parent), m_release(release), m_clock(clock), m_network(new QNetworkAccessManager(this)) {}
+SentryEnvelopeReporter::SentryEnvelopeReporter(const QString& release, Clock& clock, DeliveryQueue::Limits limits,
+                                               QObject* parent)
+    : QObject(parent),
+      m_release(release),
+      m_clock(clock),
+      m_network(new QNetworkAccessManager(this)),
+      m_delivery(*m_network, limits) {}
 
 SentryEnvelopeReporter::~SentryEnvelopeReporter() = default;
 
@@ -78,11 +83,10 @@ std::optional<QString> SentryEnvelopeReporter::captureMessage(const QString& mes
         return eventId;
     }
     QNetworkRequest request(m_dsn->envelopeUrl());
-    request.setTransferTimeout(60000);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-sentry-envelope"));
     request.setRawHeader("X-Sentry-Auth", m_dsn->authHeader(QStringLiteral("keyloom/") + m_release).toUtf8());
-    QNetworkReply* reply = m_network->post(request, buildEnvelope(eventId, message, now));
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { handleReply(reply); });
+    m_delivery.post(std::move(request), buildEnvelope(eventId, message, now),
+                    [this](QNetworkReply& reply) { handleReply(reply); });
     return eventId;
 }
 
@@ -132,17 +136,16 @@ QByteArray SentryEnvelopeReporter::buildEnvelope(const QString& eventId, const Q
            QJsonDocument(itemHeader).toJson(QJsonDocument::Compact) + '\n' + payload + '\n';
 }
 
-void SentryEnvelopeReporter::handleReply(QNetworkReply* reply) {
-    reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+void SentryEnvelopeReporter::handleReply(QNetworkReply& reply) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status == 429) {
         const QDateTime now = m_clock.now();
-        const double wait = retryAfterSeconds(reply->rawHeader("Retry-After"), now);
+        const double wait = retryAfterSeconds(reply.rawHeader("Retry-After"), now);
         const QDateTime until = now.addMSecs(static_cast<qint64>(wait * 1000.0));
         if (!m_dropUntil.isValid() || until > m_dropUntil) {
             m_dropUntil = until;
         }
-    } else if (m_options.debug && reply->error() != QNetworkReply::NoError) {
-        qInfo() << "Crash report not delivered:" << reply->errorString();
+    } else if (m_options.debug && reply.error() != QNetworkReply::NoError) {
+        qInfo() << "Crash report not delivered:" << reply.errorString();
     }
 }

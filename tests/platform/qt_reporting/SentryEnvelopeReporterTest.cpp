@@ -6,10 +6,13 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
+#include <iostream>
 
 #include "platform/qt/SentryDsn.h"
 #include "platform/qt/SentryEnvelopeReporter.h"
 #include "platform/sim/ManualScheduler.h"
+#include "support/HeapUsage.h"
 #include "support/HttpTestServer.h"
 
 namespace {
@@ -208,4 +211,78 @@ TEST_F(SentryEnvelopeReporterTest, A429WithoutUsableRetryAfterWaitsTheDefault) {
     reporter.captureMessage(QStringLiteral("first"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return reporter.dropUntil().isValid(); }, 3000));
     EXPECT_EQ(reporter.dropUntil(), clock.now().addSecs(60));
+}
+
+namespace {
+
+const QString kEnvelopePath = QStringLiteral("/prefix/api/42/envelope/");
+
+}  // namespace
+
+// The project's authentication header follows a redirect within the DSN's origin only.
+TEST_F(SentryEnvelopeReporterTest, RedirectsAreFollowedOnlyWithinTheOrigin) {
+    HttpTestServer other;
+    start();
+    server.route(kEnvelopePath, redirectTo(server.url(QStringLiteral("/moved/envelope/"))));
+    reporter.captureMessage(QStringLiteral("same origin"));
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.requests().last().path, QStringLiteral("/moved/envelope/"));
+    EXPECT_TRUE(server.requests().last().hasHeader(QStringLiteral("X-Sentry-Auth")));
+
+    for (const QUrl& target :
+         {other.url(kEnvelopePath), QUrl(QStringLiteral("http://localhost:%1/moved/envelope/").arg(server.port()))}) {
+        server.clear();
+        server.route(kEnvelopePath, redirectTo(target));
+        reporter.captureMessage(QStringLiteral("elsewhere"));
+        ASSERT_TRUE(server.waitForRequests(1));
+        QTest::qWait(300);
+        EXPECT_EQ(server.requestCount(), 1) << target.toString().toStdString();
+    }
+    EXPECT_EQ(other.requestCount(), 0);
+}
+
+// A service whose reply never ends costs a bounded amount of memory; the client ends it.
+TEST_F(SentryEnvelopeReporterTest, AnEndlessReplyIsCutShort) {
+    const CannedResponse endless = endlessBody(QByteArray(64 * 1024, 'x'));
+    server.route(kEnvelopePath, endless);
+    start();
+    reporter.captureMessage(QStringLiteral("m"));
+    constexpr qint64 budget = 50 * 1024 * 1024;
+    EXPECT_LT(peakHeapGrowthUntil([&] { return server.abandonedStreams() == 1; }, budget, 20000), budget);
+    EXPECT_EQ(server.abandonedStreams(), 1);
+}
+
+// With replies dripping a byte at a time, requests end at the time-out, at most a few wait, and
+// memory stays bounded; once the service answers again, new envelopes arrive.
+TEST(SentryEnvelopeDelivery, ADrippingServiceNeitherPilesUpNorBlocksLaterEnvelopes) {
+    HttpTestServer server;
+    const CannedResponse drip = endlessBody("x", 0.2);
+    server.setHandler([drip](const RecordedRequest&) { return drip; });
+    ManualScheduler clock{QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)};
+    DeliveryQueue::Limits limits;
+    limits.timeout = std::chrono::milliseconds(400);
+    limits.maxWaiting = 16;
+    SentryEnvelopeReporter reporter(QStringLiteral("1.0.0"), clock, limits);
+    reporter.start({QStringLiteral("http://%1@127.0.0.1:%2/prefix/42").arg(key).arg(server.port()), false, 1.0});
+    for (int i = 0; i < 10; ++i) {
+        reporter.addBreadcrumb(crumb(QString(1000, QLatin1Char('b'))));
+    }
+
+    const qint64 growth = peakHeapGrowthSending(
+        300, [&] { reporter.captureMessage(QStringLiteral("[ShortcutEngine] Sequence matched: [4,11,0]")); },
+        [&] { return server.requestCount() >= 12; }, 20000);
+    EXPECT_GE(server.requestCount(), 12);  // more than Qt's six connections' worth
+    EXPECT_LT(growth, 8 * 1024 * 1024);
+    std::cout << "[ measured ] heap growth " << growth / 1024 << " KiB, requests " << server.requestCount() << "\n";
+
+    server.setHandler([](const RecordedRequest&) { return CannedResponse{}; });
+    server.endStreams();
+    reporter.captureMessage(QStringLiteral("after recovery"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto requests = server.requests();
+            return std::any_of(requests.begin(), requests.end(),
+                               [](const RecordedRequest& r) { return r.body.contains("after recovery"); });
+        },
+        10000));
 }

@@ -6,8 +6,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <iostream>
 
 #include "services/PostHogService.h"
+#include "support/HeapUsage.h"
 #include "support/HttpTestServer.h"
 
 namespace {
@@ -171,4 +173,75 @@ TEST(PostHogServiceDelivery, NeverWritesToNonWebEndpoints) {
     ASSERT_TRUE(server.waitForRequests(1));
     QTest::qWait(200);
     EXPECT_FALSE(QFile::exists(target));
+}
+
+namespace {
+
+QStringList eventNames(const HttpTestServer& server) {
+    QStringList names;
+    for (const RecordedRequest& r : server.requests()) {
+        names << bodyOf(r).value(QStringLiteral("event")).toString();
+    }
+    return names;
+}
+
+}  // namespace
+
+// Events follow a redirect within the capture endpoint's origin only.
+TEST_F(PostHogServiceTest, RedirectsAreFollowedOnlyWithinTheOrigin) {
+    HttpTestServer other;
+    server.route(QStringLiteral("/capture/"), redirectTo(server.url(QStringLiteral("/capture/v2/"))));
+    service.capture(QStringLiteral("same_origin"));
+    ASSERT_TRUE(server.waitForRequests(2));
+    EXPECT_EQ(server.requests().last().path, QStringLiteral("/capture/v2/"));
+    EXPECT_EQ(bodyOf(server.requests().last()).value(QStringLiteral("event")).toString(),
+              QStringLiteral("same_origin"));
+
+    for (const QUrl& target : {other.url(QStringLiteral("/capture/")),
+                               QUrl(QStringLiteral("http://localhost:%1/capture/v2/").arg(server.port()))}) {
+        server.clear();
+        server.route(QStringLiteral("/capture/"), redirectTo(target));
+        service.capture(QStringLiteral("elsewhere"));
+        ASSERT_TRUE(server.waitForRequests(1));
+        QTest::qWait(300);
+        EXPECT_EQ(server.requestCount(), 1) << target.toString().toStdString();
+    }
+    EXPECT_EQ(other.requestCount(), 0);
+}
+
+// A capture endpoint whose reply never ends costs a bounded amount of memory, and the request
+// is ended by the client.
+TEST_F(PostHogServiceTest, AnEndlessReplyIsCutShort) {
+    const CannedResponse endless = endlessBody(QByteArray(64 * 1024, 'x'));
+    server.route(QStringLiteral("/capture/"), endless);
+    service.capture(QStringLiteral("app_launched"));
+    constexpr qint64 budget = 50 * 1024 * 1024;
+    EXPECT_LT(peakHeapGrowthUntil([&] { return server.abandonedStreams() == 1; }, budget, 20000), budget);
+    EXPECT_EQ(server.abandonedStreams(), 1);
+}
+
+// With replies dripping a byte at a time, requests end at the time-out, at most a few wait, and
+// memory stays bounded; once the endpoint answers again, new events arrive.
+TEST(PostHogServiceDelivery, ADrippingEndpointNeitherPilesUpNorBlocksLaterEvents) {
+    HttpTestServer server;
+    const CannedResponse drip = endlessBody("x", 0.2);
+    server.setHandler([drip](const RecordedRequest&) { return drip; });
+    DeliveryQueue::Limits limits;
+    limits.timeout = std::chrono::milliseconds(400);
+    limits.maxWaiting = 16;
+    PostHogService service(server.url(QStringLiteral("/capture/")), limits);
+
+    const QVariantMap properties{{QStringLiteral("sequence"), QString(2000, QLatin1Char('4'))}};
+    const qint64 growth = peakHeapGrowthSending(
+        300, [&] { service.capture(QStringLiteral("shortcut_triggered"), properties); },
+        [&] { return server.requestCount() >= 12; }, 20000);
+    // More than Qt's six connections' worth: ended requests make room for waiting ones.
+    EXPECT_GE(server.requestCount(), 12);
+    EXPECT_LT(growth, 8 * 1024 * 1024);
+    std::cout << "[ measured ] heap growth " << growth / 1024 << " KiB, requests " << server.requestCount() << "\n";
+
+    server.setHandler([](const RecordedRequest&) { return CannedResponse{}; });
+    server.endStreams();
+    service.capture(QStringLiteral("after_recovery"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return eventNames(server).contains(QStringLiteral("after_recovery")); }, 10000));
 }
