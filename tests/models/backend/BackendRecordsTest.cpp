@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
+
 #include "models/BackendRecords.h"
 #include "models/JsonDecodingError.h"
 
@@ -97,30 +100,63 @@ TEST(BackendReplies, OptionalFieldsTreatNullAndAbsenceAlike) {
 }
 
 TEST(BackendReplies, IntegersMustBeIntegralAndInRange) {
-    EXPECT_EQ(decode<IssueCreateResponse>(kIssueReply).expiresInMinutes, 15);
     const auto withExpiry = [](const char* value) {
         QByteArray json(kIssueReply);
         json.replace("\"expires_in_minutes\":15", QByteArray("\"expires_in_minutes\":") + value);
         return json;
     };
-    EXPECT_EQ(decodeReply<IssueCreateResponse>(withExpiry("2.0")).expiresInMinutes, 2);
-    EXPECT_EQ(decodeReply<IssueCreateResponse>(withExpiry("1e2")).expiresInMinutes, 100);
-    EXPECT_EQ(decodeReply<IssueCreateResponse>(withExpiry("-0")).expiresInMinutes, 0);
-    // Beyond 2^53 integer literals stay exact.
-    EXPECT_EQ(decodeReply<IssueCreateResponse>(withExpiry("9007199254740993")).expiresInMinutes,
-              Q_INT64_C(9007199254740993));
-    EXPECT_EQ(decodeReply<IssueCreateResponse>(withExpiry("9223372036854775807")).expiresInMinutes,
-              std::numeric_limits<qint64>::max());
-    EXPECT_EQ(decodeReply<IssueCreateResponse>(withExpiry("-9223372036854775808")).expiresInMinutes,
-              std::numeric_limits<qint64>::min());
-
-    EXPECT_EQ(failure<IssueCreateResponse>(withExpiry("\"15\"")),
-              QStringLiteral("Type mismatch at \"expires_in_minutes\": expected an integer, found a string"));
-    EXPECT_TRUE(failure<IssueCreateResponse>(withExpiry("1.5")).contains(QStringLiteral("non-integral")));
-    EXPECT_TRUE(failure<IssueCreateResponse>(withExpiry("9223372036854775808")).contains(QStringLiteral("64-bit")));
-    failure<IssueCreateResponse>(withExpiry("-9223372036854777856"));
-    failure<IssueCreateResponse>(withExpiry("1e400"));
-    failure<IssueCreateResponse>(withExpiry("true"));
+    constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    struct Row {
+        const char* literal;
+        std::optional<qint64> value;  // nothing: the reply fails
+        const char* message = "";     // part of the failure's message
+    };
+    const Row rows[] = {
+        {"15", 15},
+        {"2.0", 2},
+        {"1e2", 100},
+        {"-0", 0},
+        // Beyond 2^53 integer literals stay exact.
+        {"9007199254740993", Q_INT64_C(9007199254740993)},
+        // The band edges: in range up to the last value, out of range just past it, on both ends,
+        // however the literal is written.
+        {"9223372036854775807", kMax},
+        {"9223372036854775808", std::nullopt, "64-bit"},
+        {"9223372036854775809", std::nullopt, "64-bit"},
+        {"1e19", std::nullopt, "64-bit"},
+        {"-9223372036854775808", kMin},
+        {"-9.223372036854775808e18", kMin},
+        {"-9223372036854775808.000", kMin},
+        {"-9223372036854775809", std::nullopt, "64-bit"},
+        {"-9223372036854775808.5", std::nullopt, "64-bit"},
+        {"-9223372036854775900", std::nullopt, "64-bit"},
+        {"-9223372036854776832", std::nullopt, "64-bit"},
+        {"-92233720368547758090e-1", std::nullopt, "64-bit"},
+        {"-9.2233720368547758081E+18", std::nullopt, "64-bit"},
+        {"-9223372036854777856", std::nullopt, "64-bit"},
+        {"-1e400", std::nullopt},
+        {"1e400", std::nullopt},
+        {"1.5", std::nullopt, "non-integral"},
+        {"\"15\"", std::nullopt, "expected an integer, found a string"},
+        {"true", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        const QByteArray json = withExpiry(row.literal);
+        if (row.value) {
+            try {
+                EXPECT_EQ(decodeReply<IssueCreateResponse>(json).expiresInMinutes, *row.value) << row.literal;
+            } catch (const JsonDecodingError& error) {
+                ADD_FAILURE() << row.literal << ": " << error.message().toStdString();
+            }
+        } else {
+            EXPECT_TRUE(failure<IssueCreateResponse>(json).contains(QString::fromUtf8(row.message))) << row.literal;
+        }
+    }
+    // The same literal inside a string or in a key that no field names changes nothing.
+    QByteArray elsewhere(kIssueReply);
+    elsewhere.replace("\"status\":\"pending\"", R"("status":"-9223372036854775809","unused":-9223372036854775809)");
+    EXPECT_EQ(decodeReply<IssueCreateResponse>(elsewhere).status, QStringLiteral("-9223372036854775809"));
 }
 
 TEST(BackendReplies, ExtraKeysAndOrderDoNotMatter) {
