@@ -1,10 +1,12 @@
 #include <QApplication>
+#include <cstdio>
 
 #include "app/AppConfiguration.h"
 #include "app/AppDelegate.h"
 #include "app/AppServices.h"
 #include "app/SingleInstance.h"
 #include "app/StatusBarManager.h"
+#include "app/TerminationSignals.h"
 #include "app/WindowManager.h"
 
 #include "BuildConfig.h"
@@ -16,13 +18,25 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(StatusBarManager::makeIcon(true, false, QColor(0x1f, 0x6f, 0xeb)));
     // A menu-bar application keeps running with every window closed; "Quit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // From here on SIGTERM and SIGINT quit as "Quit" does (once the event loop runs).
+    TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
 
     const AppConfiguration config = AppConfiguration::fromBuild();
+    // Destroyed after everything below: the socket goes and the lock is released only once the
+    // services have finished their work.
     SingleInstance instance(config.instanceName);
-    if (instance.notifyRunningInstance()) {
-        return 0;
+    switch (instance.start()) {
+        case SingleInstance::Start::Running:
+            break;
+        case SingleInstance::Start::HandedOver:
+            return 0;
+        case SingleInstance::Start::NoAnswer:
+            std::fputs("Keyloom is already running but does not answer.\n", stderr);
+            return 1;
+        case SingleInstance::Start::Unguarded:
+            std::fputs("Keyloom cannot make a private folder for its instance lock; running unguarded.\n", stderr);
+            break;
     }
-    instance.listen();
 
     AppServices services(config);
     AppDelegate delegate(services);

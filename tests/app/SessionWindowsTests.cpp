@@ -1,13 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QLocalSocket>
-#include <QSignalSpy>
 #include <QTest>
 
-#include "app/SingleInstance.h"
 #include "platform/Workspace.h"
 #include "platform/qt/widgets/SimSessionWindows.h"
 #include "platform/qt/widgets/SimSettingsPanel.h"
@@ -112,37 +107,4 @@ TEST_F(SessionWindowsTest, PrivacyLinksShowTheSettingsPanelBoundToThePermissions
     flushDeletes();
     session.workspace().openURL(QUrl(u"https://keyloom.example/privacy"_s));
     EXPECT_EQ(windows.settingsPanel(), nullptr);
-}
-
-TEST(SingleInstanceTest, ASecondLaunchAsksTheFirstToReopen) {
-    const QString name = u"keyloom-test-%1"_s.arg(QCoreApplication::applicationPid());
-    SingleInstance first(name);
-    SingleInstance second(name);
-    EXPECT_FALSE(second.notifyRunningInstance(200));  // nobody runs yet
-
-    ASSERT_TRUE(first.listen());
-    QSignalSpy reopened(&first, &SingleInstance::reopenRequested);
-    EXPECT_TRUE(second.notifyRunningInstance(1000));
-    EXPECT_TRUE(reopened.wait(2000));
-    EXPECT_EQ(reopened.count(), 1);
-}
-
-TEST(SingleInstanceTest, AStaleSocketIsReplacedAndStrangersAreIgnored) {
-    const QString name = u"keyloom-stale-%1"_s.arg(QCoreApplication::applicationPid());
-    // What a crashed instance leaves behind: a socket path nobody answers on.
-    QFile stale(QDir::temp().filePath(name));
-    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.close();
-    SingleInstance instance(name);
-    EXPECT_FALSE(instance.notifyRunningInstance(200));
-    ASSERT_TRUE(instance.listen());
-    EXPECT_TRUE(instance.isListening());
-
-    QSignalSpy reopened(&instance, &SingleInstance::reopenRequested);
-    QLocalSocket stranger;
-    stranger.connectToServer(name);
-    ASSERT_TRUE(stranger.waitForConnected(1000));
-    stranger.write(QByteArray(200, 'x'));
-    stranger.waitForBytesWritten(1000);
-    EXPECT_FALSE(reopened.wait(300));
 }

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include <signal.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The real executable, started as a user would start it, on the offscreen platform with a
+// runtime and a configuration folder of its own.
+class LaunchTest : public ::testing::Test {
+protected:
+    QTemporaryDir runtime;  // 0700, as a session's runtime folder is
+    QTemporaryDir config;
+    std::vector<std::unique_ptr<QProcess>> processes;
+
+    ~LaunchTest() override {
+        for (const auto& process : processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(10000);
+            }
+        }
+    }
+
+    QProcess* launch() {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+        environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
+        process->setProcessEnvironment(environment);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QStringLiteral(KEYLOOM_EXECUTABLE), {});
+        processes.push_back(std::move(process));
+        return processes.back().get();
+    }
+
+    QStringList sockets() const { return QDir(runtime.path()).entryList({u"*.socket"_s}, QDir::System | QDir::Files); }
+
+    // Ends `process` with `signal` and returns whether it exited normally with 0.
+    static testing::AssertionResult endsCleanlyOn(QProcess& process, int signal) {
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        if (!process.waitForFinished(30000)) {
+            return testing::AssertionFailure() << "still running after signal " << signal;
+        }
+        if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+            return testing::AssertionFailure()
+                   << "signal " << signal << " ended it with status " << process.exitStatus() << ", code "
+                   << process.exitCode() << ": " << process.readAll().toStdString();
+        }
+        return testing::AssertionSuccess();
+    }
+};
+
+int finishedCount(const std::vector<QProcess*>& launched) {
+    return static_cast<int>(std::count_if(launched.begin(), launched.end(),
+                                          [](QProcess* p) { return p->state() == QProcess::NotRunning; }));
+}
+
+}  // namespace
+
+// Starts that race each other leave exactly one instance: the others hand it a reopen request
+// and exit with 0. SIGTERM and SIGINT then end it like "Quit", and its socket goes with it.
+// Twenty rounds of ten starts, in four batches that may run side by side.
+class SimultaneousStartsTest : public LaunchTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(SimultaneousStartsTest, LeaveExactlyOneInstance) {
+    for (int i = 0; i < 5; ++i) {
+        const int round = GetParam() * 5 + i;
+        std::vector<QProcess*> launched;
+        for (int j = 0; j < 10; ++j) {
+            launched.push_back(launch());
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finishedCount(launched) >= 9; }, 120000)) << "round " << round;
+        QTest::qWait(200);  // a second survivor would have had time to give up by now
+        ASSERT_EQ(finishedCount(launched), 9) << "round " << round;
+        QProcess* survivor = nullptr;
+        for (QProcess* process : launched) {
+            if (process->state() != QProcess::NotRunning) {
+                survivor = process;
+            } else {
+                ASSERT_EQ(process->exitStatus(), QProcess::NormalExit) << "round " << round;
+                ASSERT_EQ(process->exitCode(), 0) << "round " << round << ": " << process->readAll().toStdString();
+            }
+        }
+        ASSERT_EQ(sockets().size(), 1) << "round " << round;
+        ASSERT_TRUE(endsCleanlyOn(*survivor, round % 2 ? SIGINT : SIGTERM)) << "round " << round;
+        ASSERT_TRUE(sockets().isEmpty()) << "round " << round;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Batches, SimultaneousStartsTest, ::testing::Range(0, 4));
+
+// A killed instance leaves its socket behind; the next start still becomes the instance.
+TEST_F(LaunchTest, ASocketLeftByAKilledInstanceDoesNotStopTheNextStart) {
+    QProcess* first = launch();
+    QProcess* probe = launch();  // answered once the first one runs
+    ASSERT_TRUE(probe->waitForFinished(120000));
+    ASSERT_EQ(probe->exitCode(), 0);
+    ::kill(static_cast<pid_t>(first->processId()), SIGKILL);
+    ASSERT_TRUE(first->waitForFinished(30000));
+    ASSERT_EQ(sockets().size(), 1);  // stale
+
+    // One of the next two becomes the instance and answers the other.
+    const std::vector<QProcess*> next = {launch(), launch()};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finishedCount(next) >= 1; }, 120000));
+    QTest::qWait(200);
+    ASSERT_EQ(finishedCount(next), 1);
+    QProcess* answered = next[0]->state() == QProcess::NotRunning ? next[0] : next[1];
+    QProcess* instance = answered == next[0] ? next[1] : next[0];
+    EXPECT_EQ(answered->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(answered->exitCode(), 0);
+    EXPECT_TRUE(endsCleanlyOn(*instance, SIGTERM));
+    EXPECT_TRUE(sockets().isEmpty());
+}
