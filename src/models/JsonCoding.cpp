@@ -87,6 +87,9 @@ bool exceedsTwoToThe63(QByteArrayView intDigits, QByteArrayView fracDigits, qint
 // negative literal beyond -2^63 is rewritten as -1e19 before parsing: still a number, still out
 // of range. Strings are skipped; anything malformed is left for the parser to refuse.
 QByteArray pinNegativeOverflows(const QByteArray& body) {
+    if (!body.contains('-')) {
+        return body;
+    }
     const qsizetype n = body.size();
     const char* p = body.constData();
     QByteArray out;
@@ -130,7 +133,9 @@ QByteArray pinNegativeOverflows(const QByteArray& body) {
             }
             exponent = negative ? -exponent : exponent;
         }
-        if (exceedsTwoToThe63(intDigits, fracDigits, exponent)) {
+        // Fewer than 19 digits before the point and no exponent stay below 10^18 < 2^63.
+        const bool couldExceed = exponent != 0 || intDigits.size() >= 19;
+        if (couldExceed && exceedsTwoToThe63(intDigits, fracDigits, exponent)) {
             out.append(p + copied, start - copied);
             out.append("-1e19");
             copied = j;
