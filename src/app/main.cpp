@@ -18,8 +18,6 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(StatusBarManager::makeIcon(true, false, QColor(0x1f, 0x6f, 0xeb)));
     // A menu-bar application keeps running with every window closed; "Quit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
-    // From here on SIGTERM and SIGINT quit as "Quit" does (once the event loop runs).
-    TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
 
     const AppConfiguration config = AppConfiguration::fromBuild();
     // Destroyed after everything below: the socket goes and the lock is released only once the
@@ -37,6 +35,9 @@ int main(int argc, char** argv) {
             std::fputs("Keyloom cannot make a private folder for its instance lock; running unguarded.\n", stderr);
             break;
     }
+    // From here on SIGTERM and SIGINT quit as "Quit" does, once the event loop runs. (A later start
+    // waiting for the running instance above keeps their default action.)
+    TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
 
     AppServices services(config);
     AppDelegate delegate(services);

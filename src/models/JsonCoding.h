@@ -20,7 +20,8 @@ QString convertToSnakeCase(const QString& field);
 
 // Parses a whole reply body whose top-level value must be a JSON object. Throws
 // JsonDecodingError for anything else (empty body, invalid JSON or UTF-8, an array, trailing text).
-// A key written twice keeps its last value.
+// A key written twice keeps its last value. A number below the 64-bit range stays below it (Qt
+// alone would round the first ones past the minimum to the minimum).
 QJsonObject parseObject(const QByteArray& body);
 
 }  // namespace JsonCoding

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,4 +122,8 @@ TEST_F(LaunchTest, ASocketLeftByAKilledInstanceDoesNotStopTheNextStart) {
     EXPECT_EQ(answered->exitCode(), 0);
     EXPECT_TRUE(endsCleanlyOn(*instance, SIGTERM));
     EXPECT_TRUE(sockets().isEmpty());
+    // What the instance wrote is all there.
+    QFile defaults(config.filePath(u"keyloom/defaults.plist"_s));
+    ASSERT_TRUE(defaults.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(defaults.readAll().contains("hasAutoRegisteredLoginItem"));
 }
