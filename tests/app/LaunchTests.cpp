@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Batches, SimultaneousStartsTest, ::testing::Range(0, 4)
 TEST_F(LaunchTest, ASocketLeftByAKilledInstanceDoesNotStopTheNextStart) {
     QProcess* first = launch();
     ASSERT_TRUE(QTest::qWaitFor([&] { return sockets().size() == 1; }, 60000));  // it holds the lock
-    QProcess* probe = launch();  // answered once the first one runs
+    QProcess* probe = launch();                                                  // answered once the first one runs
     ASSERT_TRUE(probe->waitForFinished(120000));
     ASSERT_EQ(probe->exitCode(), 0);
     ::kill(static_cast<pid_t>(first->processId()), SIGKILL);
