@@ -71,8 +71,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     m_services.crashReporting().start(options);
 
     // 2. Dock presence.
-    m_services.workspace().setActivationPolicy(m_settings->showInDock() ? ActivationPolicy::Regular
-                                                                        : ActivationPolicy::Accessory);
+    m_services.workspace().setActivationPolicy(dockPolicy());
 
     // 3–4. Analytics under the install id (created here on the very first launch).
     m_services.analytics().setup(u"REPLACE_WITH_POSTHOG_API_KEY"_s, m_settings->deviceId());
@@ -91,6 +90,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     // 7–9.
     m_windowManager =
         std::make_unique<WindowManager>([this] { return makeMainView(); }, [this] { return makeSettingsView(); });
+    m_windowManager->setActivationPolicy(dockPolicy());
     m_statusBarManager = std::make_unique<StatusBarManager>(*m_settings, m_services.console());
     m_statusBarManager->setupStatusItem();
     m_statusBarManager->setWindowManager(m_windowManager.get());
@@ -192,6 +192,10 @@ QCoro::Task<void> AppDelegate::registerInstallIfNeeded() {
 void AppDelegate::observeDefaults() {
     // Every write to the defaults, by anyone, lands here; start and stop are idempotent.
     connect(&m_services.defaults(), &UserDefaults::didChange, this, [this] {
+        // "Show in Dock" sets the policy itself; the windows follow the setting here.
+        if (m_windowManager) {
+            m_windowManager->setActivationPolicy(dockPolicy());
+        }
         if (!m_engine) {
             return;
         }
@@ -201,6 +205,10 @@ void AppDelegate::observeDefaults() {
             m_engine->start();
         }
     });
+}
+
+ActivationPolicy AppDelegate::dockPolicy() const {
+    return m_settings->showInDock() ? ActivationPolicy::Regular : ActivationPolicy::Accessory;
 }
 
 QWidget* AppDelegate::makeMainView() {

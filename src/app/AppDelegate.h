@@ -4,6 +4,8 @@
 #include <QObject>
 #include <memory>
 
+#include "platform/Workspace.h"
+
 class AppServices;
 class AppSettings;
 class FeatureFlagService;
@@ -47,6 +49,8 @@ private:
     QCoro::Task<void> registerInstallIfNeeded();
     QCoro::Task<void> loadCatalogueAndFlags();
     void observeDefaults();
+    // Regular (listed in the Dock, here the taskbar) when "Show in Dock" is on, else accessory.
+    ActivationPolicy dockPolicy() const;
     QWidget* makeMainView();
     QWidget* makeSettingsView();
 

@@ -1,7 +1,10 @@
 #include "app/WindowManager.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+
+#include "platform/qt/widgets/TaskbarPresence.h"
 
 using namespace Qt::StringLiterals;
 
@@ -14,7 +17,12 @@ WindowManager::~WindowManager() {
 }
 
 bool WindowManager::hasVisibleWindows() const {
-    return (m_mainWindow && m_mainWindow->isVisible()) || (m_settingsWindow && m_settingsWindow->isVisible());
+    return isOnScreen(m_mainWindow) || isOnScreen(m_settingsWindow);
+}
+
+bool WindowManager::isOnScreen(const QWidget* window) {
+    // Qt counts a minimised window as visible; the user does not see it.
+    return window && window->isVisible() && !window->isMinimized();
 }
 
 QSizeF WindowManager::mainWindowSize(const std::optional<QRect>& availableArea) {
@@ -50,6 +58,7 @@ void WindowManager::showMain() {
     window->setMinimumSize(qMax(window->minimumWidth(), minimumMainWidth),
                            qMax(window->minimumHeight(), minimumMainHeight));
     window->resize(qRound(size.width()), qRound(size.height()));
+    applyActivationPolicy(window);
     m_mainWindow = window;
     centerAndShow(window);
 }
@@ -72,8 +81,45 @@ void WindowManager::showSettings() {
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(u"Settings"_s);
     window->setFixedSize(settingsWidth, settingsHeight);
+    // Window managers may offer minimise and maximise whatever the hints say; such a change is undone.
+    window->installEventFilter(this);
+    applyActivationPolicy(window);
     m_settingsWindow = window;
     centerAndShow(window);
+}
+
+void WindowManager::setActivationPolicy(ActivationPolicy policy) {
+    if (policy == m_policy) {
+        return;
+    }
+    m_policy = policy;
+    for (QWidget* window : {m_mainWindow.data(), m_settingsWindow.data()}) {
+        if (window) {
+            applyActivationPolicy(window);
+        }
+    }
+}
+
+void WindowManager::applyActivationPolicy(QWidget* window) const {
+    TaskbarPresence::setListed(window, m_policy == ActivationPolicy::Regular);
+}
+
+bool WindowManager::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange && watched == m_settingsWindow.data()) {
+        static constexpr Qt::WindowStates kRefused = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+        if (m_settingsWindow->windowState() & kRefused) {
+            // Undone on the next turn: the platform is still in the middle of its own change.
+            QMetaObject::invokeMethod(
+                this,
+                [window = m_settingsWindow] {
+                    if (window) {
+                        window->setWindowState(window->windowState() & ~kRefused);
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void WindowManager::centerAndShow(QWidget* window) {
@@ -86,6 +132,8 @@ void WindowManager::centerAndShow(QWidget* window) {
 }
 
 void WindowManager::bringToFront(QWidget* window) {
+    // show() alone leaves a minimised window minimised; a maximised one stays maximised.
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();
     window->raise();
     window->activateWindow();

@@ -8,9 +8,12 @@
 #include <functional>
 #include <optional>
 
+#include "platform/Workspace.h"
+
 // Creates and re-shows the application's two windows: the main window and the settings window.
-// A window that is still visible is brought to the front; one that was closed is replaced by a
-// new one on the next request. Closed windows are released. Main thread only.
+// A window that is still open is brought back on screen (un-minimised), to the front and made
+// active; one that was closed is replaced by a new one on the next request. Closed windows are
+// released. Main thread only.
 class WindowManager : public QObject {
     Q_OBJECT
 public:
@@ -23,10 +26,15 @@ public:
     void showMain();
     void showSettings();
 
+    // The Dock presence, on Linux the taskbar's: regular windows are listed in it, accessory ones
+    // stay out. Applies to the windows shown now and to every later one.
+    void setActivationPolicy(ActivationPolicy policy);
+    ActivationPolicy activationPolicy() const { return m_policy; }
+
     // The last window created of each kind, while it exists.
     QWidget* mainWindow() const { return m_mainWindow; }
     QWidget* settingsWindow() const { return m_settingsWindow; }
-    // Whether one of the application's own windows is on screen.
+    // Whether one of the application's own windows is on screen (shown and not minimised).
     bool hasVisibleWindows() const;
 
     // The main window's content size: 0.7 × 0.8 of the screen's available area, or of 1440 × 900
@@ -37,7 +45,12 @@ public:
     static constexpr int settingsWidth = 480;
     static constexpr int settingsHeight = 320;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void applyActivationPolicy(QWidget* window) const;
+    static bool isOnScreen(const QWidget* window);
     static std::optional<QRect> availableArea();
     static void centerAndShow(QWidget* window);
     static void bringToFront(QWidget* window);
@@ -47,4 +60,5 @@ private:
     ViewFactory m_settingsView;
     QPointer<QWidget> m_mainWindow;
     QPointer<QWidget> m_settingsWindow;
+    ActivationPolicy m_policy = ActivationPolicy::Regular;
 };

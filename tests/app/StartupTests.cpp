@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QJsonArray>
 
 #include "AppHarness.h"
@@ -10,11 +11,14 @@
 #include "platform/Workspace.h"
 #include "platform/qt/widgets/SimSessionWindows.h"
 #include "platform/qt/widgets/SimSettingsPanel.h"
+#include "platform/qt/widgets/TaskbarPresence.h"
 #include "platform/sim/SimEventServices.h"
 #include "platform/sim/SimSession.h"
 #include "services/APIClient.h"
 #include "services/FeatureFlagService.h"
 #include "services/ShortcutRepository.h"
+#include "views/settings/GeneralSettingsView.h"
+#include "views/settings/SettingsView.h"
 
 #include <QCoro/QCoroTask>
 
@@ -193,6 +197,33 @@ TEST_F(StartupTest, WithoutADockIconTheStatusItemAndMainWindowStillAppear) {
     EXPECT_TRUE(app->delegate->windowManager()->mainWindow()->isVisible());
     // Offscreen there is no tray: said once, and the application runs on.
     EXPECT_EQ(app->console.lines().count(StatusBarManager::trayUnavailableMessage), 1);
+}
+
+TEST_F(StartupTest, ShowInDockListsTheWindowsInTheTaskbar) {
+    {
+        PlistUserDefaults defaults(defaultsPath());
+        defaults.setBool(false, u"showInDock"_s);
+    }
+    auto app = makeApp();
+    app->launch();
+    WindowManager* windows = app->delegate->windowManager();
+    windows->showSettings();
+    const auto listed = [&] {
+        return QList<bool>{TaskbarPresence::isListed(windows->mainWindow()),
+                           TaskbarPresence::isListed(windows->settingsWindow())};
+    };
+    EXPECT_EQ(listed(), (QList<bool>{false, false}));
+
+    // The toggle of the settings window itself.
+    QCheckBox* toggle = qobject_cast<SettingsView*>(windows->settingsWindow())->general()->showInDockToggle();
+    toggle->click();
+    EXPECT_EQ(app->services->workspace().activationPolicy(), ActivationPolicy::Regular);
+    EXPECT_EQ(listed(), (QList<bool>{true, true}));
+    windows->settingsWindow()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    app->delegate->settings().setShowInDock(false);
+    windows->showSettings();  // a new window takes the current choice
+    EXPECT_EQ(listed(), (QList<bool>{false, false}));
 }
 
 TEST_F(StartupTest, QuittingWhileTheBackendIsSlowEndsTheTasksFirst) {

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
+#include <functional>
 
 #include "AppHarness.h"
 #include "app/StatusBarManager.h"
@@ -159,6 +160,45 @@ TEST_F(StatusMenuTest, OpenKeyloomAndSettingsReuseVisibleWindowsAndReplaceClosed
     EXPECT_EQ(windows->settingsWindow(), settings);
 }
 
+TEST_F(StatusMenuTest, MinimisedWindowsComeBackOnScreenAndActive) {
+    choose(u"Settings"_s);
+    const struct {
+        QString entry;
+        std::function<QWidget*()> window;
+    } rows[] = {
+        {u"Open Keyloom"_s, [this] { return windows->mainWindow(); }},
+        {u"Settings"_s, [this] { return windows->settingsWindow(); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entry.toStdString());
+        QPointer<QWidget> window = row.window();
+        ASSERT_TRUE(window);
+        window->showMinimized();  // as the window manager would, or "show desktop"
+        ASSERT_TRUE(window->isMinimized());
+        choose(row.entry);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(row.window(), window.data());  // the same window, not a new one
+        EXPECT_FALSE(window->isMinimized());
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_TRUE(window->isActiveWindow());
+    }
+}
+
+TEST_F(StatusMenuTest, SettingsWindowCanNeitherBeMinimisedNorMaximised) {
+    choose(u"Settings"_s);
+    QWidget* settings = windows->settingsWindow();
+    ASSERT_NE(settings, nullptr);
+    EXPECT_FALSE(settings->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    // Whatever the window manager offers, the window goes back to its fixed size on screen.
+    for (const Qt::WindowState state : {Qt::WindowMinimized, Qt::WindowMaximized, Qt::WindowFullScreen}) {
+        settings->setWindowState(state);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(settings->windowState() & ~Qt::WindowActive, Qt::WindowNoState) << state;
+        EXPECT_TRUE(settings->isVisible());
+        EXPECT_EQ(settings->size(), QSize(480, 320));
+    }
+}
+
 TEST_F(StatusMenuTest, QuitEndsTheApplication) {
     int terminated = 0;
     StatusBarManager manager(app->delegate->settings(), app->console, [&] { ++terminated; });
@@ -183,6 +223,23 @@ TEST_F(StatusMenuTest, ReopenShowsTheMainWindowOnlyWhenNoneIsVisible) {
     EXPECT_TRUE(app->delegate->applicationShouldHandleReopen(windows->hasVisibleWindows()));
     ASSERT_NE(windows->mainWindow(), nullptr);
     EXPECT_TRUE(windows->mainWindow()->isVisible());
+}
+
+TEST_F(StatusMenuTest, ReopenBringsBackAMinimisedMainWindow) {
+    QPointer<QWidget> main = windows->mainWindow();
+    ASSERT_TRUE(main);
+    main->showMaximized();
+    main->showMinimized();
+    QCoreApplication::processEvents();
+    // A minimised window is not on screen, so a second launch asks for the main window again.
+    EXPECT_FALSE(windows->hasVisibleWindows());
+    EXPECT_TRUE(app->delegate->applicationShouldHandleReopen(windows->hasVisibleWindows()));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(windows->mainWindow(), main.data());
+    EXPECT_FALSE(main->isMinimized());
+    EXPECT_TRUE(main->isMaximized());  // restored to the state it had before
+    EXPECT_TRUE(main->isActiveWindow());
+    EXPECT_TRUE(windows->hasVisibleWindows());
 }
 
 TEST(WindowManagerTest, MainWindowTakesMostOfTheScreenAndIsCentred) {
