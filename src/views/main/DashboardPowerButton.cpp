@@ -12,6 +12,9 @@ DashboardPowerButton::DashboardPowerButton(QWidget* parent) : QAbstractButton(pa
 }
 
 void DashboardPowerButton::setLook(const QString& symbol, const QColor& color) {
+    if (symbol == m_symbol && color == m_color) {
+        return;  // the dashboard restates its status at every refresh
+    }
     m_symbol = symbol;
     m_color = color;
     update();
@@ -23,10 +26,5 @@ void DashboardPowerButton::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(Style::withOpacity(m_color, 0.12));
     painter.drawEllipse(QRectF(rect()));
-    if (const auto glyph = SymbolIcons::glyph(m_symbol)) {
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        painter.setFont(SymbolIcons::font(22 * 1.15));
-        painter.setPen(isDown() ? m_color.darker(130) : m_color);
-        painter.drawText(QRectF(rect()), Qt::AlignCenter, QString(*glyph));
-    }
+    SymbolIcons::paint(painter, QRectF(rect()), m_symbol, isDown() ? m_color.darker(130) : m_color, 22 * 1.15);
 }

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +17,68 @@ const QHash<quint16, QString>& fixedTokens() {
         {121, QStringLiteral("PgDn")},
     };
     return tokens;
+}
+
+// Keys that type no text report a character of the Mac's private-use function-key range
+// (U+F700 to U+F7FF); no font draws those, so they are recorded by name.
+QString functionKeyName(char16_t c) {
+    if (c >= 0xF704 && c <= 0xF726) {
+        return QStringLiteral("F%1").arg(c - 0xF704 + 1);
+    }
+    switch (c) {
+        case 0xF700:
+            return QStringLiteral("↑");
+        case 0xF701:
+            return QStringLiteral("↓");
+        case 0xF702:
+            return QStringLiteral("←");
+        case 0xF703:
+            return QStringLiteral("→");
+        case 0xF727:
+            return QStringLiteral("Ins");
+        case 0xF728:
+            return QStringLiteral("⌦");
+        case 0xF729:
+            return QStringLiteral("Home");
+        case 0xF72B:
+            return QStringLiteral("End");
+        case 0xF72C:
+            return QStringLiteral("PgUp");
+        case 0xF72D:
+            return QStringLiteral("PgDn");
+        case 0xF72E:
+            return QStringLiteral("PrtSc");
+        case 0xF72F:
+            return QStringLiteral("ScrLk");
+        case 0xF730:
+            return QStringLiteral("Pause");
+        case 0xF731:
+            return QStringLiteral("SysRq");
+        case 0xF735:
+            return QStringLiteral("Menu");
+        case 0xF739:
+            return QStringLiteral("⌧");
+        case 0xF746:
+            return QStringLiteral("Help");
+        default:
+            return QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper();
+    }
+}
+
+bool isFunctionKeyCharacter(QChar c) {
+    return c.unicode() >= 0xF700 && c.unicode() <= 0xF7FF;
+}
+
+// Names for the function-key characters; every other character unchanged.
+QString readable(const QString& characters) {
+    if (std::none_of(characters.begin(), characters.end(), isFunctionKeyCharacter)) {
+        return characters;
+    }
+    QString out;
+    for (QChar c : characters) {
+        out += isFunctionKeyCharacter(c) ? functionKeyName(c.unicode()) : QString(c);
+    }
+    return out;
 }
 
 // The platform's whitespace set: space separators and tab, not line breaks.
@@ -97,7 +160,7 @@ void KeyCapture::handle(const LocalKeyEvent& event) {
         if (!event.charactersIgnoringModifiers) {
             return;
         }
-        const QString token = trimBlanks(event.charactersIgnoringModifiers->toUpper());
+        const QString token = readable(trimBlanks(event.charactersIgnoringModifiers->toUpper()));
         if (!token.isEmpty()) {
             append(token);
         }

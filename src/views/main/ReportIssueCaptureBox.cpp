@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
@@ -63,6 +64,10 @@ ReportIssueCaptureBox::ReportIssueCaptureBox(QWidget* parent) : QWidget(parent) 
     // The scroll area turns on its content's background; the box's own fill must show through.
     m_row->setAutoFillBackground(false);
     m_stack->addWidget(m_scroll);
+    // The row grows once its layout is applied, a turn after the keys change; the range follows
+    // then, and the newest key is kept in view.
+    QScrollBar* bar = m_scroll->horizontalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, bar, [bar](int, int max) { bar->setValue(max); });
 }
 
 bool ReportIssueCaptureBox::showsPrompt() const {
@@ -91,9 +96,6 @@ void ReportIssueCaptureBox::setKeys(const QStringList& keys) {
     }
     m_rowLayout->addStretch(1);
     m_stack->setCurrentWidget(m_scroll);
-    // Keep the newest key in view once the row is wider than the box.
-    m_row->adjustSize();
-    m_scroll->ensureWidgetVisible(m_chips.last());
 }
 
 bool ReportIssueCaptureBox::event(QEvent* event) {

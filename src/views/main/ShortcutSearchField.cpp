@@ -25,6 +25,9 @@ ShortcutSearchField::ShortcutSearchField(QWidget* parent) : QWidget(parent) {
     m_clear = new QToolButton(this);
     m_clear->setAutoRaise(true);
     m_clear->setIcon(SymbolIcons::icon(QStringLiteral("xmark.circle.fill"), Style::secondary(), 14));
+    m_clear->setIconSize(QSize(14, 14));
+    // No taller than the text field, so the field keeps its height when the button appears.
+    m_clear->setFixedSize(16, 16);
     m_clear->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
     m_clear->setCursor(Qt::PointingHandCursor);
     m_clear->setFocusPolicy(Qt::NoFocus);

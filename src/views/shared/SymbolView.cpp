@@ -35,14 +35,6 @@ QSize SymbolView::sizeHint() const {
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {
-    const auto g = SymbolIcons::glyph(m_name);
-    if (!g) {
-        return;
-    }
     QPainter painter(this);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setFont(SymbolIcons::font(m_size * 1.15));
-    painter.setPen(m_color);
-    painter.drawText(rect(), Qt::AlignCenter, QString(*g));
+    SymbolIcons::paint(painter, QRectF(rect()), m_name, m_color, m_size * 1.15);
 }

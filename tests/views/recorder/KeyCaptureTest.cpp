@@ -136,6 +136,16 @@ TEST_F(KeyCaptureQtTest, FixedTableTokensAndFallback) {
     capture.stop();
 }
 
+TEST_F(KeyCaptureQtTest, KeysOutsideTheTableThatTypeNoTextGetReadableNames) {
+    capture.start();
+    for (int key : {Qt::Key_F5, Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End,
+                    Qt::Key_Delete, Qt::Key_F13, Qt::Key_Help}) {
+        click(key);
+    }
+    EXPECT_EQ(capture.keys(), (QStringList{"F5", "←", "→", "↑", "↓", "Home", "End", "⌦", "F13", "Help"}));
+    capture.stop();
+}
+
 TEST_F(KeyCaptureQtTest, WhitespaceOnlyCharactersRecordNothing) {
     capture.start();
     click(Qt::Key_nobreakspace, {}, QStringLiteral("\u00A0"));  // a space separator outside the table

@@ -74,6 +74,55 @@ TEST(SymbolIconsTest, UnknownNamesHaveNoGlyphAndDrawNothing) {
     EXPECT_FALSE(SymbolIcons::icon(QStringLiteral("gearshape"), Qt::black).isNull());
 }
 
+namespace {
+
+// The symbol as its view draws it, black on transparent, at 48 points in a 64-pixel square.
+QImage drawn(const QString& name) {
+    SymbolView view(name, 48 / 1.15, Qt::black);
+    view.resize(64, 64);
+    QImage image(64, 64, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    view.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+int inkOf(const QImage& image) {
+    int ink = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            ink += qAlpha(image.pixel(x, y));
+        }
+    }
+    return ink / 255;
+}
+
+}  // namespace
+
+TEST(SymbolIconsTest, OutlinedFilledAndFramedVariantsStayApart) {
+    // A filled variant is not its outline.
+    EXPECT_GT(inkOf(drawn("power.circle.fill")), 2 * inkOf(drawn("power.circle")));
+    EXPECT_GT(inkOf(drawn("command.square.fill")), 2 * inkOf(drawn("command.square")));
+    // A frame reaches the middle of its right edge; only a square one fills the corner.
+    const QPoint edge(51, 32);
+    const QPoint corner(47, 47);
+    const struct {
+        const char* name;
+        QPoint at;
+        bool inked;
+    } rows[] = {
+        {"command", edge, false},
+        {"command.square", edge, true},
+        {"command.square.fill", edge, true},
+        {"command.square.fill", corner, true},
+        {"power.circle", edge, true},
+        {"power.circle.fill", edge, true},
+        {"power.circle.fill", corner, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(qAlpha(drawn(row.name).pixel(row.at)) > 64, row.inked) << row.name << " at " << row.at.x();
+    }
+}
+
 TEST(AppLogoTest, IsASquareImageFromTheResources) {
     const QPixmap& logo = AppLogo::original();
     ASSERT_FALSE(logo.isNull());

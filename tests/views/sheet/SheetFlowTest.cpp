@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 
 #include "SheetHarness.h"
@@ -165,6 +166,24 @@ TEST_F(SheetFlowTest, RecorderListensOnlyOnItsPageAndKeepsKeysAcrossPages) {
     EXPECT_TRUE(sheet->capturePage()->captureBox()->showsPrompt());
     EXPECT_TRUE(sheet->capture().isListening());
     saveScreenshot(*sheet, "sheet_key_capture_empty");
+}
+
+TEST_F(SheetFlowTest, CaptureBoxKeepsTheNewestKeyInView) {
+    present();
+    QTest::mouseClick(next(), Qt::LeftButton);
+    const QString letters = QStringLiteral("QWERTYUIOPASDFGHJKLZ");
+    for (QChar letter : letters) {
+        click(Qt::Key_A + (letter.unicode() - u'A'), {}, QString(letter).toLower());
+        QCoreApplication::processEvents();  // one key at a time, as typed
+    }
+    ReportIssueCaptureBox* box = sheet->capturePage()->captureBox();
+    ASSERT_EQ(box->chips().size(), letters.size());
+    const QWidget* viewport = box->findChild<QScrollArea*>()->viewport();
+    const QLabel* newest = box->chips().last();
+    const QRect shown(newest->mapTo(viewport, QPoint()), newest->size());
+    EXPECT_TRUE(viewport->rect().contains(shown))
+        << "newest chip at x " << shown.x() << ".." << shown.right() << ", viewport width " << viewport->width();
+    saveScreenshot(*sheet, "sheet_key_capture_many");
 }
 
 TEST_F(SheetFlowTest, ClosingStopsTheTimerAndTheRecorderAndANewPresentationStartsEmpty) {
