@@ -84,9 +84,11 @@ void DashboardExcelHeader::setExcelState(bool isExcelRunning, const std::optiona
     }
     m_statusLine->setText(isExcelRunning ? QStringLiteral("Active workbook detected")
                                          : QStringLiteral("Open Excel to activate shortcuts"));
-    static_cast<StatusDot*>(m_dot)->color =
-        isExcelRunning ? Style::green() : Style::withOpacity(Style::secondary(), 0.35);
-    m_dot->update();
+    const QColor dot = isExcelRunning ? Style::green() : Style::withOpacity(Style::secondary(), 0.35);
+    if (static_cast<StatusDot*>(m_dot)->color != dot) {
+        static_cast<StatusDot*>(m_dot)->color = dot;
+        m_dot->update();
+    }
     m_openExcel->setVisible(!isExcelRunning);
 }
 

@@ -34,12 +34,14 @@ DashboardPowerCard::DashboardPowerCard(Scheduler& scheduler, QWidget* parent)
     row->setContentsMargins(16, 16, 16, 16);
     row->setSpacing(16);
 
-    // The ring lives beside the button, under it, so that it can grow past the button's bounds.
-    m_ring = new DashboardPulseRing(this);
+    // The ring lives beside the button, over it (it lets clicks through and draws the button
+    // beneath it), so that it can grow past the button's bounds.
     m_button = new DashboardPowerButton(this);
     m_button->setObjectName(QStringLiteral("powerButton"));
-    m_ring->stackUnder(m_button);
+    m_ring = new DashboardPulseRing(scheduler, this);
     m_button->installEventFilter(this);
+    connect(m_button, &QAbstractButton::pressed, m_ring, &DashboardPulseRing::invalidateBackdrop);
+    connect(m_button, &QAbstractButton::released, m_ring, &DashboardPulseRing::invalidateBackdrop);
     connect(m_button, &QAbstractButton::clicked, this, &DashboardPowerCard::powerTapped);
     row->addWidget(m_button, 0, Qt::AlignVCenter);
 
@@ -96,6 +98,8 @@ DashboardPowerCard::DashboardPowerCard(Scheduler& scheduler, QWidget* parent)
     connect(m_privacyPolicy, &QPushButton::clicked, this, &DashboardPowerCard::privacyPolicyRequested);
 
     m_permissionBlock->hide();
+    // Above every other child: it draws what lies beneath it.
+    m_ring->raise();
 }
 
 void DashboardPowerCard::setState(EngineStatus status, bool accessibilityTrusted, bool inputMonitoringGranted) {
@@ -107,6 +111,9 @@ void DashboardPowerCard::setState(EngineStatus status, bool accessibilityTrusted
     m_permissionBlock->setVisible(missing);
     m_accessibilityColumn->setVisible(missing && !accessibilityTrusted);
     m_inputMonitoringColumn->setVisible(missing && !inputMonitoringGranted);
+    if (previous != status) {
+        m_ring->invalidateBackdrop();  // the card's tint, the button and the label changed
+    }
 
     if (previous && *previous != status) {
         // The ring restarts from rest; back in the active status it pulses again shortly after.
@@ -155,6 +162,11 @@ void DashboardPowerCard::hideEvent(QHideEvent* event) {
     Card::hideEvent(event);
     // Off screen the ring need not run; it starts again when the card comes back.
     m_ring->setPulsing(false);
+}
+
+void DashboardPowerCard::resizeEvent(QResizeEvent* event) {
+    Card::resizeEvent(event);
+    m_ring->invalidateBackdrop();  // the card's corners and shadow beneath the ring moved
 }
 
 bool DashboardPowerCard::eventFilter(QObject* watched, QEvent* event) {

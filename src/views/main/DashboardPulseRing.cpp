@@ -1,55 +1,143 @@
 #include "views/main/DashboardPulseRing.h"
 
 #include <QEasingCurve>
+#include <QEvent>
 #include <QPainter>
-#include <QPropertyAnimation>
+#include <QPointer>
+#include <algorithm>
+#include <array>
 #include <cmath>
 
+#include "platform/Scheduler.h"
 #include "views/shared/Style.h"
 
-DashboardPulseRing::DashboardPulseRing(QWidget* parent) : QWidget(parent) {
+namespace {
+
+// The fraction of a pulse's time at which each frame begins to show (the eased progress reaches
+// the middle between it and the frame before), and 1 for the end of the pulse.
+const std::array<double, DashboardPulseRing::kFramesPerPulse + 1>& frameTimes() {
+    static const auto times = [] {
+        std::array<double, DashboardPulseRing::kFramesPerPulse + 1> out{};
+        for (int k = 0; k < DashboardPulseRing::kFramesPerPulse; ++k) {
+            const double target = (k + 0.5) / DashboardPulseRing::kFramesPerPulse;
+            double low = 0;
+            double high = 1;
+            for (int i = 0; i < 40; ++i) {
+                const double mid = (low + high) / 2;
+                (DashboardPulseRing::eased(mid) < target ? low : high) = mid;
+            }
+            out[k] = high;
+        }
+        out.back() = 1.0;
+        return out;
+    }();
+    return times;
+}
+
+}  // namespace
+
+DashboardPulseRing::DashboardPulseRing(Scheduler& scheduler, QWidget* parent)
+    : QWidget(parent), m_scheduler(scheduler) {
     const int side = static_cast<int>(std::ceil(kDiameter * kMaxScale)) + 2;
     setFixedSize(side, side);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Opaque: a frame repaints this widget alone, never what lies beneath it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
-    m_animation = new QPropertyAnimation(this, "progress", this);
-    m_animation->setStartValue(0.0);
-    m_animation->setEndValue(1.0);
-    m_animation->setDuration(kDurationMs);
-    m_animation->setLoopCount(-1);
+DashboardPulseRing::~DashboardPulseRing() {
+    stopTicking();
+}
+
+double DashboardPulseRing::eased(double time) {
     // The Mac's ease-out timing curve.
-    QEasingCurve easeOut(QEasingCurve::BezierSpline);
-    easeOut.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
-    m_animation->setEasingCurve(easeOut);
+    static const QEasingCurve easeOut = [] {
+        QEasingCurve curve(QEasingCurve::BezierSpline);
+        curve.addCubicBezierSegment(QPointF(0, 0), QPointF(0.58, 1), QPointF(1, 1));
+        return curve;
+    }();
+    return easeOut.valueForProgress(std::clamp(time, 0.0, 1.0));
 }
 
 void DashboardPulseRing::setColor(const QColor& color) {
-    m_color = color;
+    if (color != m_color) {
+        m_color = color;
+        m_frames.clear();
+        update();
+    }
+}
+
+void DashboardPulseRing::invalidateBackdrop() {
+    m_backdrop = QImage();
+    m_frames.clear();
     update();
 }
 
 void DashboardPulseRing::setActive(bool active) {
-    m_active = active;
-    update();
+    if (active != m_active) {
+        m_active = active;
+        update();
+    }
 }
 
 void DashboardPulseRing::setPulsing(bool pulsing) {
+    stopTicking();
     m_pulsing = pulsing;
-    m_animation->stop();
     m_progress = 0;
     if (pulsing) {
-        m_animation->start();
+        m_clock.start();
+        tick();
+    } else {
+        m_frames.clear();  // at rest one picture is enough
     }
     update();
 }
 
 bool DashboardPulseRing::isAnimating() const {
-    return m_animation->state() == QAbstractAnimation::Running;
+    return m_timer && m_timer->isValid();
+}
+
+void DashboardPulseRing::stopTicking() {
+    if (m_timer) {
+        m_timer->invalidate();
+        m_timer.reset();
+    }
+}
+
+void DashboardPulseRing::tick() {
+    // Time comes from the clock, not from counting ticks, so a late tick never stretches a pulse.
+    const double elapsed = m_clock.nsecsElapsed() / 1e6 / kDurationMs;
+    const double time = elapsed - std::floor(elapsed);
+    setProgress(eased(time));
+    const auto& times = frameTimes();
+    const double next = *std::upper_bound(times.begin(), times.end() - 1, time);
+    const double delay = std::max(0.001, (next - time) * kDurationMs / 1000.0);
+    QPointer<DashboardPulseRing> self(this);
+    m_timer = m_scheduler.scheduleTimer(delay, false, [self] {
+        if (self) {
+            self->tick();
+        }
+    });
 }
 
 void DashboardPulseRing::setProgress(double progress) {
+    const int shown = frameIndex();
     m_progress = progress;
-    update();
+    if (frameIndex() != shown) {
+        // Drawn now rather than on a later turn: a frame then costs one wake-up, not two.
+        if (isVisible()) {
+            repaint();
+        } else {
+            update();
+        }
+    }
+}
+
+int DashboardPulseRing::frameIndex() const {
+    if (ringOpacity() <= 0) {
+        return -1;
+    }
+    return m_pulsing ? qRound(m_progress * kFramesPerPulse) : 0;
 }
 
 double DashboardPulseRing::scale() const {
@@ -67,22 +155,95 @@ void DashboardPulseRing::centerOn(const QPoint& center) {
     move(center - rect().center());
 }
 
-void DashboardPulseRing::paintEvent(QPaintEvent*) {
-    const double opacity = ringOpacity();
+void DashboardPulseRing::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+        invalidateBackdrop();
+    }
+}
+
+void DashboardPulseRing::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    invalidateBackdrop();
+}
+
+void DashboardPulseRing::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    invalidateBackdrop();
+}
+
+QImage DashboardPulseRing::backdrop() {
+    if (!m_backdrop.isNull()) {
+        return m_backdrop;
+    }
+    // The nearest ancestor that fills its own background draws what lies beneath this square, with
+    // this ring left out (and, for the picture, not opaque, or the ancestor would leave out what
+    // lies beneath it). Widgets above that ancestor, such as an overlay over the whole window,
+    // stay out of the picture: they are drawn over the ring anyway.
+    QWidget* base = parentWidget();
+    while (base && !base->isWindow() && !base->autoFillBackground()) {
+        base = base->parentWidget();
+    }
+    if (!base) {
+        base = this;
+    }
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(base->palette().color(base->backgroundRole()));
+    const QRect area(mapTo(base, QPoint()), size());
+    m_capturing = true;
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    base->render(&image, QPoint(), QRegion(area), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
+    m_capturing = false;
+    m_backdrop = image;
+    return m_backdrop;
+}
+
+const QImage& DashboardPulseRing::frame() {
+    const int index = frameIndex();
+    if (const auto it = m_frames.constFind(index); it != m_frames.constEnd()) {
+        return it.value();
+    }
+    QImage image = backdrop();
+    image.detach();
+    QPainter painter(&image);
+    paintRing(painter);
+    painter.end();
+    return m_frames.insert(index, image).value();
+}
+
+void DashboardPulseRing::paintRing(QPainter& painter) const {
+    const int index = frameIndex();
+    if (index < 0) {
+        return;
+    }
+    // Drawn at the frame's own progress, so that a kept frame looks the same whoever drew it first.
+    const double progress = m_pulsing ? double(index) / kFramesPerPulse : 0.0;
+    const double ringScale = 1.0 + (kMaxScale - 1.0) * progress;
+    const double opacity = 0.8 * (1.0 - progress);
     if (opacity <= 0) {
         return;
     }
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(opacity);
     QPen pen(Style::withOpacity(m_color, 0.4));
-    const double lineWidth = 2 * scale();
+    const double lineWidth = 2 * ringScale;
     pen.setWidthF(lineWidth);
     painter.setPen(pen);
     painter.setBrush(Qt::NoBrush);
     // Stroked inside the circle's bounds, the whole drawing scaled about the centre.
-    const double diameter = kDiameter * scale();
+    const double diameter = kDiameter * ringScale;
     const QPointF c = QRectF(rect()).center();
     const double r = (diameter - lineWidth) / 2;
     painter.drawEllipse(c, r, r);
+}
+
+void DashboardPulseRing::paintEvent(QPaintEvent*) {
+    if (m_capturing) {
+        return;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPointF(), frameIndex() < 0 ? backdrop() : frame());
 }

@@ -24,6 +24,15 @@ DashboardTopShortcutsCard::DashboardTopShortcutsCard(QWidget* parent) : Card(par
 }
 
 void DashboardTopShortcutsCard::setRecords(const QList<SequenceRecord>& topShortcuts) {
+    // The dashboard restates its data every few seconds; rows are rebuilt only when it changed.
+    QList<std::pair<QString, qint64>> records;
+    for (const SequenceRecord& record : topShortcuts) {
+        records.append({record.name, record.count});
+    }
+    if (m_shownRecords && *m_shownRecords == records) {
+        return;
+    }
+    m_shownRecords = records;
     for (const Row& row : m_rows) {
         delete row.widget;
     }

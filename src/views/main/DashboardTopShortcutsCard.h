@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <optional>
+#include <utility>
 
 #include "models/SequenceRecord.h"
 #include "views/shared/Card.h"
@@ -35,4 +37,5 @@ private:
     QVBoxLayout* m_column = nullptr;
     QLabel* m_empty = nullptr;
     QList<Row> m_rows;
+    std::optional<QList<std::pair<QString, qint64>>> m_shownRecords;  // names and counts shown
 };

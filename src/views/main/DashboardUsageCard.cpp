@@ -98,6 +98,11 @@ DashboardUsageCard::DashboardUsageCard(QWidget* parent) : Card(parent) {
 }
 
 void DashboardUsageCard::setDays(const QList<DayUsage>& days) {
+    // The dashboard restates its data every few seconds; the chart is rebuilt only when it changed.
+    if (m_shownDays && *m_shownDays == days) {
+        return;
+    }
+    m_shownDays = days;
     const bool empty = DashboardInsights::isChartEmpty(days);
     m_empty->setVisible(empty);
     m_chartView->setVisible(!empty);

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QStringList>
+#include <optional>
 
 #include "services/UsageStore.h"
 #include "views/shared/Card.h"
@@ -38,4 +39,5 @@ private:
     QBarSet* m_bars = nullptr;
     QBarCategoryAxis* m_days = nullptr;
     QValueAxis* m_counts = nullptr;
+    std::optional<QList<DayUsage>> m_shownDays;
 };

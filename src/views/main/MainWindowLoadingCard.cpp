@@ -15,7 +15,7 @@ MainWindowLoadingCard::MainWindowLoadingCard(QWidget* parent) : QWidget(parent) 
     column->addWidget(Style::label(QStringLiteral("Loading shortcuts…"), Style::font(13), Style::secondary(), this), 0,
                       Qt::AlignHCenter);
     adjustSize();
-    Style::applyShadow(this, Style::withOpacity(QColor(Qt::black), 0.12), 8, 2);
+    Style::applyShadow(this, Style::withOpacity(QColor(Qt::black), 0.12), 8, 2, 10);
 }
 
 void MainWindowLoadingCard::paintEvent(QPaintEvent*) {

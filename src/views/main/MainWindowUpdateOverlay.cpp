@@ -50,7 +50,7 @@ MainWindowUpdateOverlay::MainWindowUpdateOverlay(QWidget* parent) : QWidget(pare
     m_install->setMinimumHeight(32);
     connect(m_install, &QPushButton::clicked, this, &MainWindowUpdateOverlay::installClicked);
     column->addWidget(m_install, 0, Qt::AlignHCenter);
-    Style::applyShadow(m_card, Style::withOpacity(QColor(Qt::black), 0.25), 20, 8);
+    Style::applyShadow(m_card, Style::withOpacity(QColor(Qt::black), 0.25), 20, 8, 16);
     outer->addWidget(m_card, 0, Qt::AlignCenter);
 }
 

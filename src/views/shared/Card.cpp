@@ -1,8 +1,8 @@
 #include "views/shared/Card.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QPainter>
 
+#include "views/shared/DropShadow.h"
 #include "views/shared/Style.h"
 
 Card::Card(QWidget* parent) : QWidget(parent) {
@@ -16,16 +16,18 @@ Card::Card(const QColor& tint, double fillOpacity, double shadowOpacity, QWidget
 
 void Card::init(const QColor& fill, const QColor& shadow) {
     m_fill = fill;
-    Style::applyShadow(this, shadow, 4, 2);
-    m_shadow = qobject_cast<QGraphicsDropShadowEffect*>(graphicsEffect());
+    m_shadow = Style::applyShadow(this, shadow, 4, 2, m_radius);
 }
 
 void Card::setTint(const QColor& tint) {
+    const QColor previous = m_fill;
     m_fill = Style::withOpacity(tint, m_fillOpacity);
     if (m_shadow) {
         m_shadow->setColor(Style::withOpacity(tint, m_shadowOpacity));
     }
-    update();
+    if (m_fill != previous) {
+        update();
+    }
 }
 
 QColor Card::shadowColor() const {

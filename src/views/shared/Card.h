@@ -1,9 +1,10 @@
 #pragma once
 
 #include <QColor>
+#include <QPointer>
 #include <QWidget>
 
-class QGraphicsDropShadowEffect;
+class DropShadow;
 
 // The background of the dashboard's cards: a rounded rectangle with a soft shadow below it. The
 // standard card is the control background with a faint black shadow; tinted cards use one colour
@@ -31,5 +32,5 @@ private:
     double m_fillOpacity = 1.0;
     double m_shadowOpacity = 0.05;
     double m_radius = 12;
-    QGraphicsDropShadowEffect* m_shadow = nullptr;
+    QPointer<DropShadow> m_shadow;
 };

@@ -1,8 +1,9 @@
 #include "views/shared/Style.h"
 
+#include "views/shared/DropShadow.h"
+
 #include <QApplication>
 #include <QFontDatabase>
-#include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -118,13 +119,10 @@ void Style::paintRoundedRect(QPainter& painter, const QRectF& rect, double radiu
     painter.restore();
 }
 
-void Style::applyShadow(QWidget* widget, const QColor& color, double radius, double offsetY) {
-    auto* effect = new QGraphicsDropShadowEffect(widget);
-    effect->setColor(color);
+DropShadow* Style::applyShadow(QWidget* widget, const QColor& color, double radius, double offsetY,
+                               double cornerRadius) {
     // The blur here spreads about half as far as the Mac's shadow radius.
-    effect->setBlurRadius(radius * 2);
-    effect->setOffset(0, offsetY);
-    widget->setGraphicsEffect(effect);
+    return new DropShadow(widget, color, radius * 2, offsetY, cornerRadius);
 }
 
 void Style::paintCapsule(QPainter& painter, const QRectF& rect, const QColor& fill, const QColor& outline,

@@ -5,6 +5,7 @@
 #include <QRectF>
 #include <QString>
 
+class DropShadow;
 class QLabel;
 class QPainter;
 class QPushButton;
@@ -47,9 +48,10 @@ public:
 
     // A filled rounded rectangle.
     static void paintRoundedRect(QPainter& painter, const QRectF& rect, double radius, const QColor& fill);
-    // A soft shadow under `widget` (drawn by its parent, outside its bounds): colour with its
-    // opacity, blur radius and downward offset in points.
-    static void applyShadow(QWidget* widget, const QColor& color, double radius, double offsetY);
+    // A soft shadow under `widget`, a rounded rectangle of `cornerRadius` (drawn by a sibling below
+    // it, outside its bounds): colour with its opacity, blur radius and downward offset in points.
+    static DropShadow* applyShadow(QWidget* widget, const QColor& color, double radius, double offsetY,
+                                   double cornerRadius);
     // A capsule: rounded ends spanning the full height. The outline is centred on the edge.
     static void paintCapsule(QPainter& painter, const QRectF& rect, const QColor& fill, const QColor& outline = {},
                              double outlineWidth = 0.5);

@@ -1,4 +1,5 @@
 #include <QLabel>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QTest>
 
@@ -249,6 +250,48 @@ TEST_F(DashboardViewTest, PulseStartsOnScreenStopsOnChangeAndRestartsAfterAMomen
     tick();
     EXPECT_FALSE(card.isPulsing());
     EXPECT_DOUBLE_EQ(card.pulseRing()->ringOpacity(), 0.0);
+}
+
+namespace {
+
+// Collects the rects a widget is asked to paint.
+class PaintLog : public QObject {
+public:
+    explicit PaintLog(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            painted += static_cast<QPaintEvent*>(event)->region();
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST_F(DashboardViewTest, APulseFrameRepaintsOnlyTheRingNotTheWholeCard) {
+    session.launch(std::make_shared<SimSpreadsheet>());
+    DashboardView& dashboard = showDashboard();
+    scheduler.advance(0.05);
+    DashboardPowerCard& card = *dashboard.powerCard();
+    ASSERT_TRUE(card.isPulsing());
+    QCoreApplication::processEvents();
+
+    PaintLog cardLog(&card);
+    PaintLog ringLog(card.pulseRing());
+    for (double progress : {0.25, 0.5, 0.75}) {
+        card.pulseRing()->setProgress(progress);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    }
+    EXPECT_FALSE(ringLog.painted.isEmpty());
+    EXPECT_EQ(card.graphicsEffect(), nullptr);
+    // Each frame costs the ring's own small square, never the card (or a blur of it).
+    const QRect cardPainted = cardLog.painted.boundingRect();
+    EXPECT_TRUE(cardLog.painted.isEmpty() || QRect(card.pulseRing()->geometry()).contains(cardPainted))
+        << "painted " << cardPainted.width() << "x" << cardPainted.height() << " of a " << card.width() << "x"
+        << card.height() << " card";
 }
 
 TEST_F(DashboardViewTest, RestartScheduledBeforeTheViewGoesAwayDoesNothing) {
