@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QPlainTextEdit>
 #include <QTest>
+#include <ctime>
 
 #include "platform/Workspace.h"
 #include "platform/qt/widgets/SimSessionWindows.h"
@@ -79,6 +81,50 @@ TEST_F(SessionWindowsTest, KeysAreTranslatedAndModifiersNeverStayDown) {
     EXPECT_EQ(window->heldFlags(), 0u);
     EXPECT_EQ(window->typedLines().last(), u"modifiers released — passed"_s);
     EXPECT_EQ(windows.spreadsheet()->receivedEvents().last().flags(), 0u);
+}
+
+TEST_F(SessionWindowsTest, TypingCostsAboutWhatATextEditorTakesWhileTheLogsFillAndWhenFull) {
+    openExcel();
+    SimSpreadsheetWindow* window = windows.spreadsheetWindow();
+    ASSERT_NE(window, nullptr);
+    // The yardstick: a plain text editor that takes the same keys, a line for each.
+    QPlainTextEdit editor;
+    editor.resize(window->size());
+    editor.show();
+    QObject::connect(&editor, &QPlainTextEdit::textChanged, &editor, [&editor] {
+        if (!editor.toPlainText().endsWith(u'\n')) {
+            editor.appendPlainText(QString());
+        }
+    });
+    // CPU time of this thread, not wall time; both are measured side by side, so that a busy or
+    // slow machine slows both alike.
+    const auto type = [](QWidget* target, int keys) {
+        timespec start{};
+        timespec end{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+        for (int i = 0; i < keys; ++i) {
+            QTest::keyClick(target, Qt::Key_X);
+            QCoreApplication::processEvents();  // as the event loop runs between typed keys
+        }
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+        return double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) / 1e9;
+    };
+    type(window, 20);
+    type(&editor, 20);
+    const auto compare = [&](const char* when) {
+        const double before = type(&editor, 50);
+        const double spreadsheet = type(window, 100);
+        const double yardstick = before + type(&editor, 50);
+        EXPECT_LT(spreadsheet, 4 * yardstick) << when << ": " << spreadsheet << " s against " << yardstick << " s";
+    };
+    compare("while the logs fill");
+    type(window, 400);
+    compare("with 500 lines in each log");
+
+    EXPECT_EQ(window->typedLines().size(), 500);
+    EXPECT_EQ(window->logLines().size(), 500);
+    EXPECT_EQ(window->typedLines().last(), u"X — passed"_s);
+    EXPECT_EQ(windows.spreadsheet()->log().size(), 620);
 }
 
 TEST_F(SessionWindowsTest, PrivacyLinksShowTheSettingsPanelBoundToThePermissions) {

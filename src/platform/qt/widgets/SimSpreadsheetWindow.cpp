@@ -4,7 +4,8 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 #include "platform/qt/MacKeyCodes.h"
@@ -20,18 +21,13 @@ namespace {
 // Enough to follow a session; older lines scroll away.
 constexpr int kMaxShownLines = 500;
 
-void appendBounded(QListWidget* list, const QString& line) {
-    list->addItem(line);
-    while (list->count() > kMaxShownLines) {
-        delete list->takeItem(0);
-    }
-    list->scrollToBottom();
-}
-
-QStringList texts(const QListWidget* list) {
+QStringList texts(const QPlainTextEdit* log) {
     QStringList out;
-    for (int i = 0; i < list->count(); ++i) {
-        out.append(list->item(i)->text());
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
+        out.append(block.text());
+    }
+    if (out.size() == 1 && out.first().isEmpty()) {
+        out.clear();  // an empty document still has one empty block
     }
     return out;
 }
@@ -50,11 +46,18 @@ QString modifierGlyph(quint64 flag) {
     return u"fn"_s;
 }
 
-QListWidget* makeList(QWidget* parent) {
-    auto* list = new QListWidget(parent);
-    // Keys belong to the window: a focused list would eat arrows, Return and typing.
+// A plain-text log drops its oldest line in constant time and lays out only the line added, so
+// typing as fast as the keyboard repeats never re-lays out the lines already shown. It follows the
+// newest line unless the user scrolled up.
+QPlainTextEdit* makeList(QWidget* parent) {
+    auto* list = new QPlainTextEdit(parent);
+    // Keys belong to the window: a focused log would eat arrows, Return and typing.
     list->setFocusPolicy(Qt::NoFocus);
-    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setReadOnly(true);
+    list->setTextInteractionFlags(Qt::NoTextInteraction);
+    list->setLineWrapMode(QPlainTextEdit::NoWrap);
+    list->setMaximumBlockCount(kMaxShownLines);
+    list->setUndoRedoEnabled(false);
     return list;
 }
 
@@ -205,7 +208,7 @@ void SimSpreadsheetWindow::releaseHeldModifiers() {
 }
 
 void SimSpreadsheetWindow::addTyped(const QString& what, bool reached) {
-    appendBounded(m_typed, what + (reached ? u" — passed"_s : u" — swallowed"_s));
+    m_typed->appendPlainText(what + (reached ? u" — passed"_s : u" — swallowed"_s));
 }
 
 void SimSpreadsheetWindow::refresh() {
@@ -233,7 +236,7 @@ void SimSpreadsheetWindow::refresh() {
         m_shownLogLines = 0;
     }
     for (qsizetype i = m_shownLogLines; i < log.size(); ++i) {
-        appendBounded(m_log, log[i]);
+        m_log->appendPlainText(log[i]);
     }
     m_shownLogLines = log.size();
 }

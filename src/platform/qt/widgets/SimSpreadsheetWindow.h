@@ -4,7 +4,7 @@
 #include <memory>
 
 class QLabel;
-class QListWidget;
+class QPlainTextEdit;
 class SimSession;
 class SimSpreadsheet;
 
@@ -48,6 +48,6 @@ private:
     qsizetype m_shownLogLines = 0;
     QLabel* m_title = nullptr;
     QLabel* m_state = nullptr;
-    QListWidget* m_typed = nullptr;
-    QListWidget* m_log = nullptr;
+    QPlainTextEdit* m_typed = nullptr;
+    QPlainTextEdit* m_log = nullptr;
 };
