@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config clang
     qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6charts6 libqt6test6 qt6-qpa-plugins
     libgl-dev libqt6opengl6-dev libxkbcommon-dev libvulkan-dev qcoro-qt6-dev
-    libcpp-httplib-dev libssl-dev
+    libcpp-httplib-dev libssl-dev libxcb1-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     fonts-material-design-icons-iconfont fonts-dejavu-core fonts-dejavu-extra
     xvfb xauth
