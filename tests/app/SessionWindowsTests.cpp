@@ -127,6 +127,25 @@ TEST_F(SessionWindowsTest, TypingCostsAboutWhatATextEditorTakesWhileTheLogsFillA
     EXPECT_EQ(windows.spreadsheet()->log().size(), 620);
 }
 
+TEST_F(SessionWindowsTest, ALongSessionKeepsTheNewestLogLinesOnly) {
+    openExcel();
+    const auto excel = windows.spreadsheet();
+    const qsizetype typed = 3 * SimSpreadsheet::kLogLimit;
+    for (qsizetype i = 0; i < typed; ++i) {
+        excel->receive(KeyboardEvent(EventType::KeyDown, i % 2 ? 7 : 0, 0));
+    }
+    EXPECT_LE(excel->log().size(), 2 * SimSpreadsheet::kLogLimit);
+    EXPECT_EQ(excel->logCount(), typed);
+    EXPECT_EQ(excel->log().last(), u"key X"_s);
+    const QStringList shown = windows.spreadsheetWindow()->logLines();
+    EXPECT_EQ(shown.size(), 500);
+    EXPECT_EQ(shown.mid(shown.size() - 2), (QStringList{u"key A"_s, u"key X"_s}));
+
+    excel->clearLog();
+    excel->receive(KeyboardEvent(EventType::KeyDown, 0, 0));
+    EXPECT_EQ(windows.spreadsheetWindow()->logLines(), QStringList{u"key A"_s});
+}
+
 TEST_F(SessionWindowsTest, PrivacyLinksShowTheSettingsPanelBoundToThePermissions) {
     EXPECT_EQ(windows.settingsPanel(), nullptr);
     session.workspace().openURL(QUrl(u"x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent"_s));

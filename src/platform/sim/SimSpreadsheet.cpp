@@ -100,12 +100,18 @@ SimSpreadsheet::SimSpreadsheet(const QString& workbookTitle)
 SimSpreadsheet::~SimSpreadsheet() = default;
 
 void SimSpreadsheet::append(const QString& line) {
+    // A long-running session keeps only the most recent lines; dropping in halves keeps it cheap.
+    if (m_log.size() >= 2 * kLogLimit) {
+        m_log.remove(0, kLogLimit);
+    }
     m_log.append(line);
+    ++m_logCount;
     emit changed();
 }
 
 void SimSpreadsheet::clearLog() {
     m_log.clear();
+    m_logCount = 0;
     emit changed();
 }
 

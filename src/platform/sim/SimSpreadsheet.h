@@ -31,8 +31,12 @@ public:
 
     void receive(const KeyboardEvent& event) override;
 
+    // The most recent lines, oldest first (the last kLogLimit at least, never more than twice that).
     QStringList log() const { return m_log; }
+    // Lines appended since creation or the last clearLog(), including those dropped from log().
+    qint64 logCount() const { return m_logCount; }
     void clearLog();
+    static constexpr qsizetype kLogLimit = 4096;
 
     QString workbookTitle() const;
     void setWorkbookTitle(const QString& title);
@@ -89,4 +93,5 @@ private:
     QList<std::shared_ptr<SimAXElement>> m_ribbonMenus;
     QList<OpenMenu> m_openMenus;
     QStringList m_log;
+    qint64 m_logCount = 0;
 };

@@ -150,30 +150,36 @@ TEST_F(APIClientLimitsTest, ALargeReplyNeverStallsTheEventLoop) {
     reply.contentType = "application/octet-stream";  // sent as it is, not compressed
     server.route(QStringLiteral("/api/v1/shortcuts"), reply);
 
-    QEventLoop unused;
-    std::optional<ShortcutsResponse> value;
-    std::exception_ptr error;
-    bool done = false;
-    auto task = client.getShortcuts();
-    auto waiter = backendtest::settle(task, value, error, done, unused);
     const auto cpuNow = [] {
         timespec t{};
         clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
         return std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec);
     };
-    std::chrono::nanoseconds longest{0};
-    const QDeadlineTimer deadline(60000);
-    while (!done && !deadline.hasExpired()) {
-        const auto before = cpuNow();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        longest = std::max(longest, std::chrono::nanoseconds(cpuNow() - before));
+    // A stall of our own comes every time; page faults and cache misses on a busy machine do not, so
+    // one of three fetches has to stay under the bound.
+    std::chrono::nanoseconds best = std::chrono::hours(1);
+    for (int attempt = 0; attempt < 3 && best >= std::chrono::milliseconds(50); ++attempt) {
+        QEventLoop unused;
+        std::optional<ShortcutsResponse> value;
+        std::exception_ptr error;
+        bool done = false;
+        auto task = client.getShortcuts();
+        auto waiter = backendtest::settle(task, value, error, done, unused);
+        std::chrono::nanoseconds longest{0};
+        const QDeadlineTimer deadline(60000);
+        while (!done && !deadline.hasExpired()) {
+            const auto before = cpuNow();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            longest = std::max(longest, std::chrono::nanoseconds(cpuNow() - before));
+        }
+        ASSERT_TRUE(done);
+        ASSERT_FALSE(error) << messageOf(error).toStdString();
+        EXPECT_GT(value->shortcuts.size(), 30000);
+        std::cout << "[ measured ] longest turn of the event loop: "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(longest).count() << " ms of CPU\n";
+        best = std::min(best, longest);
     }
-    ASSERT_TRUE(done);
-    ASSERT_FALSE(error) << messageOf(error).toStdString();
-    EXPECT_GT(value->shortcuts.size(), 30000);
-    std::cout << "[ measured ] longest turn of the event loop: "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(longest).count() << " ms of CPU\n";
-    EXPECT_LT(longest, std::chrono::milliseconds(50));
+    EXPECT_LT(best, std::chrono::milliseconds(50));
 }
 
 namespace {

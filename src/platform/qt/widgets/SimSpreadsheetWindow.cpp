@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "platform/qt/MacKeyCodes.h"
 #include "platform/qt/widgets/QtKeyMonitor.h"
@@ -229,14 +230,16 @@ void SimSpreadsheetWindow::refresh() {
     }
     m_state->setText(state.isEmpty() ? u"No menu or dialog open"_s : state.join(u" · "_s));
 
-    // The log only grows, except when cleared; show what is new.
-    const QStringList log = m_spreadsheet->log();
-    if (m_shownLogLines > log.size()) {
+    // The log only grows, except when cleared; show what is new (of it, what the spreadsheet still keeps).
+    const QStringList& log = m_spreadsheet->log();
+    const qint64 count = m_spreadsheet->logCount();
+    if (m_shownLogLines > count) {
         m_log->clear();
         m_shownLogLines = 0;
     }
-    for (qsizetype i = m_shownLogLines; i < log.size(); ++i) {
+    const qint64 fresh = std::min<qint64>(count - m_shownLogLines, log.size());
+    for (qsizetype i = log.size() - fresh; i < log.size(); ++i) {
         m_log->appendPlainText(log[i]);
     }
-    m_shownLogLines = log.size();
+    m_shownLogLines = count;
 }

@@ -45,7 +45,7 @@ private:
     SimSession& m_session;
     std::shared_ptr<SimSpreadsheet> m_spreadsheet;
     quint64 m_heldFlags = 0;
-    qsizetype m_shownLogLines = 0;
+    qint64 m_shownLogLines = 0;
     QLabel* m_title = nullptr;
     QLabel* m_state = nullptr;
     QPlainTextEdit* m_typed = nullptr;
