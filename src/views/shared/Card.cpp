@@ -17,6 +17,7 @@ Card::Card(const QColor& tint, double fillOpacity, double shadowOpacity, QWidget
 void Card::init(const QColor& fill, const QColor& shadow) {
     m_fill = fill;
     m_shadow = Style::applyShadow(this, shadow, 4, 2, m_radius);
+    m_shadow->setShapeOpacity(fill.alphaF());
 }
 
 void Card::setTint(const QColor& tint) {

@@ -33,6 +33,14 @@ void DropShadow::setColor(const QColor& color) {
     }
 }
 
+void DropShadow::setShapeOpacity(double opacity) {
+    if (opacity != m_shapeOpacity) {
+        m_shapeOpacity = opacity;
+        m_image = QImage();
+        update();
+    }
+}
+
 int DropShadow::margin() const {
     return static_cast<int>(std::ceil(m_blurRadius + std::abs(m_offsetY)));
 }
@@ -86,7 +94,9 @@ QImage DropShadow::render() const {
         painter.setRenderHint(QPainter::Antialiasing);
         painter.scale(ratio, ratio);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(m_color);
+        QColor shade = m_color;
+        shade.setAlphaF(m_color.alphaF() * m_shapeOpacity);
+        painter.setBrush(shade);
         const int m = margin();
         const QRectF body = QRectF(rect()).adjusted(m, m, -m, -m).translated(0, m_offsetY);
         painter.drawRoundedRect(body, m_cornerRadius, m_cornerRadius);

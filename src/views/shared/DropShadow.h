@@ -18,6 +18,9 @@ public:
 
     void setColor(const QColor& color);
     QColor color() const { return m_color; }
+    // The opacity of the widget's own fill: a translucent widget casts a fainter shadow, which also
+    // shows through it.
+    void setShapeOpacity(double opacity);
     QWidget* target() const { return m_target; }
 
 protected:
@@ -34,5 +37,6 @@ private:
     double m_blurRadius;
     double m_offsetY;
     double m_cornerRadius;
+    double m_shapeOpacity = 1.0;
     QImage m_image;  // empty until drawn, and after a change of size or colour
 };

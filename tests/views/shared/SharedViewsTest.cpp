@@ -12,6 +12,7 @@
 #include "views/main/EngineStatus.h"
 #include "views/settings/SettingsView.h"
 #include "views/shared/AppLogo.h"
+#include "views/shared/Card.h"
 #include "views/shared/GlassBadge.h"
 #include "views/shared/KeyChip.h"
 #include "views/shared/KeySequence.h"
@@ -246,6 +247,24 @@ TEST(GlassBadgeTest, IconIsOptionalAndPaddingStaysTheSame) {
     EXPECT_EQ(withIcon.layout()->contentsMargins(), QMargins(8, 3, 8, 3));
     EXPECT_EQ(withIcon.layout()->spacing(), 4);
     EXPECT_GT(withIcon.sizeHint().width(), plain.sizeHint().width());
+}
+
+// A translucent card shows its own tint over the window; its shadow must not darken it from below.
+TEST(CardTest, ATintedCardShowsItsOwnFill) {
+    QWidget window;
+    window.setAutoFillBackground(true);
+    window.setPalette(QPalette(QColor(239, 239, 239)));
+    window.resize(200, 120);
+    Card card(Style::accent(), 0.08, 0.1, &window);
+    card.setGeometry(20, 20, 160, 80);
+    window.show();
+    const QImage image = window.grab().toImage();
+    const QColor inside = image.pixelColor(100, 60);
+    const QColor tint = Style::accent();
+    for (const auto& [got, channel] :
+         {std::pair{inside.red(), tint.red()}, {inside.green(), tint.green()}, {inside.blue(), tint.blue()}}) {
+        EXPECT_NEAR(got, 239 + (channel - 239) * 0.08, 2) << inside.name().toStdString();
+    }
 }
 
 TEST(SharedViewsScreenshot, RowsChipsAndBadges) {
