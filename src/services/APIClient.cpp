@@ -76,9 +76,7 @@ QMap<QString, QString> APIClient::authHeaders() const {
 }
 
 bool APIClient::isSendable(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.isRelative() &&
-           (scheme == QLatin1String("http") || scheme == QLatin1String("https")) && !url.host().isEmpty();
+    return ReplyGuard::isWebUrl(url);
 }
 
 QUrl APIClient::endpointURL(const QString& path) const {

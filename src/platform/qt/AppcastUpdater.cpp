@@ -5,16 +5,8 @@
 #include <QNetworkRequest>
 
 #include "platform/qt/AppcastFeed.h"
+#include "platform/qt/ReplyGuard.h"
 #include "platform/qt/VersionComparator.h"
-
-namespace {
-
-bool isWebUrl(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
-}
-
-}  // namespace
 
 AppcastUpdater::AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, QObject* parent)
     : QObject(parent), m_feedUrl(feedUrl), m_hostVersion(hostVersion), m_network(new QNetworkAccessManager(this)) {}
@@ -22,7 +14,7 @@ AppcastUpdater::AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, 
 AppcastUpdater::~AppcastUpdater() = default;
 
 std::optional<QString> AppcastUpdater::start() {
-    if (!isWebUrl(m_feedUrl)) {
+    if (!ReplyGuard::isWebUrl(m_feedUrl)) {
         return QStringLiteral("The update feed address is not an http or https URL: ") + m_feedUrl.toString();
     }
     m_started = true;
@@ -54,7 +46,7 @@ void AppcastUpdater::fetch(bool interactive) {
         ++m_probesInFlight;
     }
     connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl& target) {
-        if (isWebUrl(target)) {
+        if (ReplyGuard::isWebUrl(target)) {
             emit reply->redirectAllowed();
         } else {
             reply->abort();

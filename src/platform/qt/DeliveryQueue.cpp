@@ -5,15 +5,6 @@
 
 #include "platform/qt/ReplyGuard.h"
 
-namespace {
-
-bool isWebUrl(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == u"http" || scheme == u"https");
-}
-
-}  // namespace
-
 DeliveryQueue::DeliveryQueue(QNetworkAccessManager& network, Limits limits, QObject* parent)
     : QObject(parent), m_network(network), m_limits(limits) {}
 
@@ -21,7 +12,7 @@ DeliveryQueue::~DeliveryQueue() = default;
 
 void DeliveryQueue::post(QNetworkRequest request, QByteArray body, Finished finished) {
     // Qt would happily POST to other schemes (file: among them).
-    if (!isWebUrl(request.url())) {
+    if (!ReplyGuard::isWebUrl(request.url())) {
         return;
     }
     m_waiting.push_back({std::move(request), std::move(body), std::move(finished)});

@@ -36,6 +36,12 @@ bool ReplyGuard::isSameOrigin(const QUrl& a, const QUrl& b) {
            a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && effectivePort(a) == effectivePort(b);
 }
 
+bool ReplyGuard::isWebUrl(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.isRelative() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
 ReplyGuard::ReplyGuard(QNetworkReply* reply, qint64 maxBytes, Body body)
     : QObject(reply), m_reply(reply), m_origin(reply->url()), m_maxBytes(maxBytes), m_mode(body) {
     reply->setReadBufferSize(std::min(maxBytes + 1, kReadBufferBytes));

@@ -29,6 +29,8 @@ public:
 
     // Same scheme, host and port (a missing port is the scheme's default).
     static bool isSameOrigin(const QUrl& a, const QUrl& b);
+    // Absolute http/https URLs with a host: the only ones sent to (Qt would also PUT to file: URLs).
+    static bool isWebUrl(const QUrl& url);
 
     Breach breach() const { return m_breach; }
     // The body kept so far, with whatever the finished reply still holds.
