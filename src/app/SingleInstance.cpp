@@ -6,6 +6,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <thread>
+#include <tuple>
+
+#include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,6 +21,8 @@ namespace {
 
 // A request is one short line; anything longer is not ours.
 constexpr qint64 kMaxRequestBytes = 64;
+// The lock file holds one socket path and its newline.
+constexpr qint64 kMaxLockContents = 4096;
 // Between two attempts to reach an instance that is starting up or shutting down.
 constexpr std::chrono::milliseconds kRetryPause{25};
 
@@ -35,18 +41,29 @@ bool peerIs(qintptr socket, uid_t user) {
            credentials.uid == user;
 }
 
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 }  // namespace
 
-SingleInstance::SingleInstance(QString name, QObject* parent)
-    : SingleInstance(std::move(name), privateFolder(), ::getuid(), parent) {}
+SingleInstance::SingleInstance(QString name, QString lockFolder, QObject* parent)
+    : SingleInstance(std::move(name), std::move(lockFolder), privateFolder(), ::getuid(), parent) {}
 
-SingleInstance::SingleInstance(QString name, QString folder, uid_t trustedUser, QObject* parent)
-    : QObject(parent), m_name(std::move(name)), m_folder(std::move(folder)), m_trustedUser(trustedUser) {}
+SingleInstance::SingleInstance(QString name, QString lockFolder, QString socketFolder, uid_t trustedUser,
+                               QObject* parent)
+    : QObject(parent),
+      m_name(std::move(name)),
+      m_lockFolder(std::move(lockFolder)),
+      m_socketFolder(std::move(socketFolder)),
+      m_trustedUser(trustedUser) {}
 
 SingleInstance::~SingleInstance() {
     if (m_server) {
         m_server->close();  // removes the socket file
         delete m_server;
+        // Later starts then wait for the next instance instead of calling a socket that is gone.
+        std::ignore = ::ftruncate(m_lockFd, 0);
     }
     if (m_lockFd >= 0) {
         ::close(m_lockFd);  // releases the lock: the next start may take over
@@ -71,21 +88,57 @@ QString SingleInstance::privateFolder() {
 }
 
 QString SingleInstance::socketPath() const {
-    return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
+    return m_socketFolder + QLatin1Char('/') + m_name + QStringLiteral(".socket");
 }
 
 QString SingleInstance::lockPath() const {
-    return m_folder + QLatin1Char('/') + m_name + QStringLiteral(".lock");
+    return m_lockFolder + QLatin1Char('/') + QLatin1String(lockFileName);
+}
+
+QString SingleInstance::problem() const {
+    return m_problem;
+}
+
+bool SingleInstance::openLock() {
+    if (!QDir::isAbsolutePath(m_lockFolder) || !QDir().mkpath(m_lockFolder)) {
+        m_problem = QStringLiteral("cannot make the folder \"%1\"").arg(m_lockFolder);
+        return false;
+    }
+    // The folder is opened once and checked through that descriptor, so it cannot be swapped
+    // between the check and the lock file's creation.
+    const int folder = ::open(QFile::encodeName(m_lockFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat info {};
+    if (folder < 0) {
+        m_problem = QStringLiteral("cannot open the folder \"%1\": %2").arg(m_lockFolder, systemError());
+    } else if (::fstat(folder, &info) != 0 || info.st_uid != ::getuid()) {
+        m_problem = QStringLiteral("the folder \"%1\" is not the user's own").arg(m_lockFolder);
+    } else if ((info.st_mode & 022) != 0 && ::fchmod(folder, info.st_mode & 07755) != 0) {
+        // Anyone who may write there could replace the lock file under a running instance.
+        m_problem = QStringLiteral("others may write in the folder \"%1\"").arg(m_lockFolder);
+    } else {
+        m_lockFd =
+            ::openat(folder, lockFileName, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+        if (m_lockFd < 0) {
+            m_problem = QStringLiteral("cannot open \"%1\": %2").arg(lockPath(), systemError());
+        } else if (::fstat(m_lockFd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+            m_problem = QStringLiteral("\"%1\" is not a file of the user's own").arg(lockPath());
+            ::close(m_lockFd);
+            m_lockFd = -1;
+        }
+    }
+    if (folder >= 0) {
+        ::close(folder);
+    }
+    return m_lockFd >= 0;
 }
 
 SingleInstance::Start SingleInstance::start(std::chrono::milliseconds patience) {
     if (m_lockFd < 0) {
-        if (!isPrivateFolder(m_folder, ::getuid())) {
-            return Start::Unguarded;
+        if (!openLock()) {
+            return Start::NoLock;
         }
-        m_lockFd = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (m_lockFd < 0) {
-            return Start::Unguarded;
+        if (!isPrivateFolder(m_socketFolder, ::getuid())) {
+            m_socketFolder = m_lockFolder;
         }
     }
     const QDeadlineTimer deadline(patience);
@@ -93,6 +146,10 @@ SingleInstance::Start SingleInstance::start(std::chrono::milliseconds patience) 
         if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
             listen();
             return Start::Running;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            m_problem = QStringLiteral("cannot lock \"%1\": %2").arg(lockPath(), systemError());
+            return Start::NoLock;
         }
         if (handOver(std::chrono::milliseconds(deadline.remainingTime()))) {
             return Start::HandedOver;
@@ -108,8 +165,12 @@ SingleInstance::Start SingleInstance::start(std::chrono::milliseconds patience) 
 bool SingleInstance::handOver(std::chrono::milliseconds patience) {
     const QDeadlineTimer deadline(patience);
     const auto remaining = [&] { return static_cast<int>(std::max<qint64>(1, deadline.remainingTime())); };
+    const QString path = runningSocketPath();
+    if (path.isEmpty()) {
+        return false;  // the running instance has not written it yet
+    }
     QLocalSocket socket;
-    socket.connectToServer(socketPath());
+    socket.connectToServer(path);
     if (!socket.waitForConnected(remaining()) || !peerIs(socket.socketDescriptor(), m_trustedUser)) {
         return false;
     }
@@ -127,9 +188,26 @@ bool SingleInstance::handOver(std::chrono::milliseconds patience) {
     return socket.readLine(kMaxRequestBytes) == QByteArray(reopenAccepted);
 }
 
+QString SingleInstance::runningSocketPath() const {
+    QByteArray contents(kMaxLockContents, '\0');
+    const ssize_t size = ::pread(m_lockFd, contents.data(), static_cast<size_t>(contents.size()), 0);
+    contents.truncate(std::max<ssize_t>(size, 0));
+    // Written in one piece with its newline: anything else is half-written or not ours.
+    if (!contents.endsWith('\n') || contents.count('\n') != 1 || contents.contains('\0')) {
+        return {};
+    }
+    contents.chop(1);
+    const QString path = QFile::decodeName(contents);
+    return QDir::isAbsolutePath(path) ? path : QString();
+}
+
 void SingleInstance::listen() {
-    // Holding the lock, any socket file there is a dead instance's.
+    // Holding the lock, any socket file there and any path in the lock file are a dead instance's.
     QLocalServer::removeServer(socketPath());
+    if (::ftruncate(m_lockFd, 0) != 0) {
+        qWarning("Later starts cannot find this instance: %s", qPrintable(systemError()));
+        return;
+    }
     auto* server = new QLocalServer(this);
     if (!server->listen(socketPath())) {
         qWarning("Later starts cannot reach this instance: %s", qPrintable(server->errorString()));
@@ -138,6 +216,11 @@ void SingleInstance::listen() {
     }
     m_server = server;
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    // Later starts find the socket through the lock, whatever runtime folder they were given.
+    const QByteArray contents = QFile::encodeName(socketPath()) + '\n';
+    if (::pwrite(m_lockFd, contents.constData(), static_cast<size_t>(contents.size()), 0) != contents.size()) {
+        qWarning("Later starts cannot find this instance: %s", qPrintable(systemError()));
+    }
 }
 
 bool SingleInstance::isListening() const {

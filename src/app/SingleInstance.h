@@ -9,14 +9,16 @@
 class QLocalServer;
 class QLocalSocket;
 
-// One running application per user and defaults file. Its socket and lock file live in a folder
-// that only the user can enter: $XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary
-// folder. The running instance holds an exclusive lock on the lock file for its whole life, so
-// simultaneous starts are serialised by the kernel and a killed instance leaves nothing that
-// stops the next one. Every other start asks the running instance to reopen, waits for its
-// answer and exits; the running instance then shows its main window if none of its windows is on
-// screen. Both ends check that the other side of the socket runs as the same user.
-// Main thread only.
+// One running application per settings file. The running instance holds an exclusive lock on a
+// file beside the settings file for its whole life, so starts on the same settings are serialised
+// by the kernel whatever runtime folder each was given, and a killed instance leaves nothing that
+// stops the next one. It listens on a local socket in a folder that only the user can enter
+// ($XDG_RUNTIME_DIR, else a 0700 folder of our own in the temporary folder) or, failing both, in
+// the lock's own folder, which only the user may write, and writes the socket's path into the
+// lock file. Every other start reads that path, asks the running instance to reopen, waits for
+// its answer and exits; the running instance then shows its main window if none of its windows
+// is on screen. Both ends check that the other side of the socket runs as the same user. A start
+// that cannot take the lock safely never runs unguarded. Main thread only.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -24,17 +26,22 @@ public:
         Running,     // this process is the running instance and answers later starts
         HandedOver,  // the running instance took the reopen request: this process should exit
         NoAnswer,    // an instance holds the lock but did not answer in time
-        Unguarded,   // no private folder or lock could be made: runs without the guard
+        NoLock,      // the lock cannot be trusted or taken (see problem()): this process should exit
     };
 
     static constexpr const char* reopenRequest = "reopen\n";
     static constexpr const char* reopenAccepted = "ok\n";
+    // Not the settings writer's own lock file, which is held only around each write.
+    static constexpr const char* lockFileName = "keyloom.instance.lock";
     static constexpr std::chrono::milliseconds defaultPatience{15000};
 
-    // The folder comes from the environment (see above).
-    explicit SingleInstance(QString name, QObject* parent = nullptr);
-    // A given folder, and the user whose requests are taken (tests).
-    SingleInstance(QString name, QString folder, uid_t trustedUser, QObject* parent = nullptr);
+    // The lock goes in `lockFolder`, the settings file's folder; the socket's folder comes from
+    // the environment (see above).
+    SingleInstance(QString name, QString lockFolder, QObject* parent = nullptr);
+    // Given folders, and the user whose requests are taken (tests). A socket folder that is not
+    // private is replaced by the lock folder.
+    SingleInstance(QString name, QString lockFolder, QString socketFolder, uid_t trustedUser,
+                   QObject* parent = nullptr);
     // Stops answering, removes the socket, then releases the lock.
     ~SingleInstance() override;
 
@@ -42,6 +49,8 @@ public:
     // for a running instance to answer. Blocks: call before the application runs.
     Start start(std::chrono::milliseconds patience = defaultPatience);
     bool isListening() const;
+    // Why start() answered NoLock, for the console.
+    QString problem() const;
 
     QString socketPath() const;
     QString lockPath() const;
@@ -54,13 +63,17 @@ signals:
     void reopenRequested();
 
 private:
+    bool openLock();
+    QString runningSocketPath() const;
     bool handOver(std::chrono::milliseconds patience);
     void listen();
     void acceptConnections();
     void readRequest(QLocalSocket* socket);
 
     QString m_name;
-    QString m_folder;
+    QString m_lockFolder;
+    QString m_socketFolder;
+    QString m_problem;
     uid_t m_trustedUser;
     int m_lockFd = -1;
     QLocalServer* m_server = nullptr;

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <cstdio>
 
 #include "app/AppConfiguration.h"
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     const AppConfiguration config = AppConfiguration::fromBuild();
     // Destroyed after everything below: the socket goes and the lock is released only once the
     // services have finished their work.
-    SingleInstance instance(config.instanceName);
+    SingleInstance instance(config.instanceName, QFileInfo(config.defaultsPath).absolutePath());
     switch (instance.start()) {
         case SingleInstance::Start::Running:
             break;
@@ -31,9 +32,11 @@ int main(int argc, char** argv) {
         case SingleInstance::Start::NoAnswer:
             std::fputs("Keyloom is already running but does not answer.\n", stderr);
             return 1;
-        case SingleInstance::Start::Unguarded:
-            std::fputs("Keyloom cannot make a private folder for its instance lock; running unguarded.\n", stderr);
-            break;
+        case SingleInstance::Start::NoLock:
+            // Two copies on one settings file would undo each other's writes.
+            std::fprintf(stderr, "Keyloom cannot make sure it is the only copy using its settings (%s); exiting.\n",
+                         qPrintable(instance.problem()));
+            return 1;
     }
     // From here on SIGTERM and SIGINT quit as "Quit" does, once the event loop runs. (A later start
     // waiting for the running instance above keeps their default action.)

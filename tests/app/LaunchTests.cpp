@@ -10,6 +10,8 @@
 #include <vector>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -32,12 +34,13 @@ protected:
         }
     }
 
-    QProcess* launch() {
+    QProcess* launch(const QProcessEnvironment& overrides = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
         environment.insert(u"XDG_CONFIG_HOME"_s, config.path());
+        environment.insert(overrides);
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::MergedChannels);
         process->start(QStringLiteral(KEYLOOM_EXECUTABLE), {});
@@ -127,4 +130,32 @@ TEST_F(LaunchTest, ASocketLeftByAKilledInstanceDoesNotStopTheNextStart) {
     QFile defaults(config.filePath(u"keyloom/defaults.plist"_s));
     ASSERT_TRUE(defaults.open(QIODevice::ReadOnly));
     EXPECT_TRUE(defaults.readAll().contains("hasAutoRegisteredLoginItem"));
+}
+
+// A second start on the same settings file never runs beside the first, whatever runtime folder
+// either start was given: it hands its reopen over and exits with 0. With no private folder at all
+// (the runtime folder open to others, <tmp>/keyloom-<uid> taken by another user) the guard holds.
+TEST_F(LaunchTest, ASecondStartOnTheSameSettingsFileNeverRunsBesideTheFirst) {
+    QTemporaryDir otherRuntime, openRuntime, temp;
+    ::chmod(QFile::encodeName(openRuntime.path()).constData(), 0755);
+    const QString planted = temp.filePath(u"keyloom-%1"_s.arg(::getuid()));
+    // Without root, a link stands in for another user's folder.
+    ASSERT_TRUE(::geteuid() == 0 ? QDir().mkdir(planted) && ::chown(qPrintable(planted), ::getuid() + 1, 0) == 0
+                                 : QFile::link(otherRuntime.path(), planted));
+    QProcessEnvironment elsewhere, unusable;
+    elsewhere.insert(u"XDG_RUNTIME_DIR"_s, otherRuntime.path());
+    unusable.insert(u"XDG_RUNTIME_DIR"_s, openRuntime.path());
+    unusable.insert(u"TMPDIR"_s, temp.path());
+    const struct {
+        const char* what;
+        QProcessEnvironment first, second;
+    } cases[] = {{"different runtime folders", {}, elsewhere}, {"no private folder", unusable, unusable}};
+    for (const auto& c : cases) {
+        QProcess* first = launch(c.first);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return first->peek(1 << 20).contains("[Engine]"); }, 60000)) << c.what;
+        QProcess* second = launch(c.second);
+        EXPECT_TRUE(second->waitForFinished(60000)) << c.what << ": the second start runs beside the first";
+        EXPECT_EQ(second->exitCode(), 0) << c.what << ": " << second->readAll().toStdString();
+        EXPECT_TRUE(endsCleanlyOn(*first, SIGTERM)) << c.what;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -51,16 +52,18 @@ protected:
 }  // namespace
 
 TEST_F(SingleInstanceTest, ALaterStartHandsItsReopenToTheRunningInstance) {
-    SingleInstance first(name, folder.path(), ::getuid());
+    SingleInstance first(name, folder.path(), folder.path(), ::getuid());
     ASSERT_EQ(first.start(1s), SingleInstance::Start::Running);
     EXPECT_TRUE(first.isListening());
     EXPECT_TRUE(QFile::exists(first.socketPath()));
     QSignalSpy reopened(&first, &SingleInstance::reopenRequested);
 
-    // A later start blocks until the running one answers, as a second process would.
+    // A later start blocks until the running one answers, as a second process would. It finds
+    // the socket through the lock even when its own runtime folder is another.
+    QTemporaryDir otherRuntime;
     std::atomic<int> outcome{-1};
     std::thread later([&] {
-        SingleInstance second(name, folder.path(), ::getuid());
+        SingleInstance second(name, folder.path(), otherRuntime.path(), ::getuid());
         outcome = static_cast<int>(second.start(10s));
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return outcome != -1; }, 15000));
@@ -71,9 +74,9 @@ TEST_F(SingleInstanceTest, ALaterStartHandsItsReopenToTheRunningInstance) {
 
 TEST_F(SingleInstanceTest, WithNobodyAnsweringAStartWaitsThenGivesUp) {
     // Holds the lock like an instance that hangs before its event loop runs.
-    SingleInstance hung(name, folder.path(), ::getuid());
+    SingleInstance hung(name, folder.path(), folder.path(), ::getuid());
     ASSERT_EQ(hung.start(1s), SingleInstance::Start::Running);
-    SingleInstance second(name, folder.path(), ::getuid());
+    SingleInstance second(name, folder.path(), folder.path(), ::getuid());
     EXPECT_EQ(second.start(300ms), SingleInstance::Start::NoAnswer);
     EXPECT_FALSE(second.isListening());
 }
@@ -88,7 +91,7 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedAndStrangersAreRefused) {
     ASSERT_EQ(::bind(dead, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ::close(dead);
     ASSERT_TRUE(QFile::exists(QFile::decodeName(stale)));
-    SingleInstance instance(name, folder.path(), ::getuid());
+    SingleInstance instance(name, folder.path(), folder.path(), ::getuid());
     ASSERT_EQ(instance.start(1s), SingleInstance::Start::Running);
     QSignalSpy reopened(&instance, &SingleInstance::reopenRequested);
     EXPECT_EQ(ask(instance.socketPath(), QByteArray(200, 'x')), QByteArray());
@@ -97,7 +100,8 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedAndStrangersAreRefused) {
     EXPECT_EQ(reopened.count(), 1);
 
     // Another user's request is refused, whatever it says.
-    SingleInstance guarded(u"keyloom-other"_s, folder.path(), ::getuid() + 1);
+    QTemporaryDir otherSettings;
+    SingleInstance guarded(u"keyloom-other"_s, otherSettings.path(), folder.path(), ::getuid() + 1);
     ASSERT_EQ(guarded.start(1s), SingleInstance::Start::Running);
     QSignalSpy strangerReopened(&guarded, &SingleInstance::reopenRequested);
     EXPECT_EQ(ask(guarded.socketPath(), SingleInstance::reopenRequest), QByteArray());
@@ -105,12 +109,12 @@ TEST_F(SingleInstanceTest, AStaleSocketIsReplacedAndStrangersAreRefused) {
 }
 
 TEST_F(SingleInstanceTest, TheSocketGoesWithTheInstanceAndTheLockPassesOn) {
-    auto first = std::make_unique<SingleInstance>(name, folder.path(), ::getuid());
+    auto first = std::make_unique<SingleInstance>(name, folder.path(), folder.path(), ::getuid());
     ASSERT_EQ(first->start(1s), SingleInstance::Start::Running);
     const QString socket = first->socketPath();
     first.reset();
     EXPECT_FALSE(QFile::exists(socket));
-    SingleInstance next(name, folder.path(), ::getuid());
+    SingleInstance next(name, folder.path(), folder.path(), ::getuid());
     EXPECT_EQ(next.start(1s), SingleInstance::Start::Running);
 }
 
@@ -146,9 +150,29 @@ TEST(SingleInstanceFolder, OnlyAFolderOfTheUsersOwnIsUsed) {
         ASSERT_EQ(::chown(QFile::encodeName(fallback).constData(), ::getuid() + 1, 0), 0);
         EXPECT_EQ(SingleInstance::privateFolder(), QString());
     }
-    SingleInstance unguarded(u"keyloom-test"_s, QString(), ::getuid());
-    EXPECT_EQ(unguarded.start(100ms), SingleInstance::Start::Unguarded);
+    // With no private folder the socket goes beside the lock: still guarded.
+    QTemporaryDir settings;
+    SingleInstance beside(u"keyloom-test"_s, settings.path(), QString(), ::getuid());
+    ASSERT_EQ(beside.start(1s), SingleInstance::Start::Running);
+    EXPECT_EQ(QFileInfo(beside.socketPath()).path(), settings.path());
 
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
     qputenv("TMPDIR", savedTemp);
+}
+
+// A lock that someone else could hold or replace proves nothing: the start stops, and says why.
+TEST(SingleInstanceLock, AnUntrustworthyLockStopsTheStart) {
+    QTemporaryDir linked, foreign, open;
+    ASSERT_TRUE(QFile::link(open.filePath(u"x"_s), linked.filePath(QLatin1String(SingleInstance::lockFileName))));
+    const bool root = ::geteuid() == 0;  // only root can give a folder away
+    ASSERT_TRUE(!root || ::chown(QFile::encodeName(foreign.path()).constData(), ::getuid() + 1, 0) == 0);
+    for (const QString& folder : {linked.path(), root ? foreign.path() : u"relative"_s}) {
+        SingleInstance instance(u"keyloom-test"_s, folder, folder, ::getuid());
+        EXPECT_EQ(instance.start(100ms), SingleInstance::Start::NoLock) << qPrintable(folder);
+        EXPECT_TRUE(instance.problem().contains(folder)) << qPrintable(instance.problem());
+    }
+    ::chmod(QFile::encodeName(open.path()).constData(), 0777);  // ours, merely too open: closed and used
+    SingleInstance instance(u"keyloom-test"_s, open.path(), open.path(), ::getuid());
+    EXPECT_EQ(instance.start(1s), SingleInstance::Start::Running);
+    EXPECT_EQ(QFileInfo(open.path()).permissions() & (QFile::WriteGroup | QFile::WriteOther), 0);
 }
