@@ -41,8 +41,6 @@ DashboardPulseRing::DashboardPulseRing(Scheduler& scheduler, QWidget* parent)
     const int side = static_cast<int>(std::ceil(kDiameter * kMaxScale)) + 2;
     setFixedSize(side, side);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    // Opaque: a frame repaints this widget alone, never what lies beneath it.
-    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 DashboardPulseRing::~DashboardPulseRing() {
@@ -68,9 +66,29 @@ void DashboardPulseRing::setColor(const QColor& color) {
 }
 
 void DashboardPulseRing::invalidateBackdrop() {
+    dropBackdrop();
+    requestBackdrop();
+}
+
+void DashboardPulseRing::dropBackdrop() {
     m_backdrop = QImage();
     m_frames.clear();
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     update();
+}
+
+void DashboardPulseRing::requestBackdrop() {
+    if (!m_pulsing || m_capturePending || !m_backdrop.isNull()) {
+        return;
+    }
+    m_capturePending = true;
+    QPointer<DashboardPulseRing> self(this);
+    m_scheduler.post([self] {
+        if (self) {
+            self->m_capturePending = false;
+            self->captureBackdrop();
+        }
+    });
 }
 
 void DashboardPulseRing::setActive(bool active) {
@@ -86,9 +104,10 @@ void DashboardPulseRing::setPulsing(bool pulsing) {
     m_progress = 0;
     if (pulsing) {
         m_clock.start();
+        requestBackdrop();
         tick();
     } else {
-        m_frames.clear();  // at rest one picture is enough
+        dropBackdrop();  // at rest the ring is drawn once: no picture to keep up to date
     }
     update();
 }
@@ -172,14 +191,15 @@ void DashboardPulseRing::resizeEvent(QResizeEvent* event) {
     invalidateBackdrop();
 }
 
-QImage DashboardPulseRing::backdrop() {
-    if (!m_backdrop.isNull()) {
-        return m_backdrop;
+void DashboardPulseRing::captureBackdrop() {
+    // Never from inside a paint event: rendering an ancestor there repaints this ring recursively.
+    if (!m_pulsing || !isVisible() || !m_backdrop.isNull()) {
+        return;
     }
     // The nearest ancestor that fills its own background draws what lies beneath this square, with
-    // this ring left out (and, for the picture, not opaque, or the ancestor would leave out what
-    // lies beneath it). Widgets above that ancestor, such as an overlay over the whole window,
-    // stay out of the picture: they are drawn over the ring anyway.
+    // this ring left out (transparent while it has no picture, so the ancestor draws beneath it).
+    // Widgets above that ancestor, such as an overlay over the whole window, stay out of the
+    // picture: they are drawn over the ring anyway.
     QWidget* base = parentWidget();
     while (base && !base->isWindow() && !base->autoFillBackground()) {
         base = base->parentWidget();
@@ -193,12 +213,10 @@ QImage DashboardPulseRing::backdrop() {
     image.fill(base->palette().color(base->backgroundRole()));
     const QRect area(mapTo(base, QPoint()), size());
     m_capturing = true;
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
     base->render(&image, QPoint(), QRegion(area), QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    setAttribute(Qt::WA_OpaquePaintEvent, true);
     m_capturing = false;
     m_backdrop = image;
-    return m_backdrop;
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 const QImage& DashboardPulseRing::frame() {
@@ -206,7 +224,7 @@ const QImage& DashboardPulseRing::frame() {
     if (const auto it = m_frames.constFind(index); it != m_frames.constEnd()) {
         return it.value();
     }
-    QImage image = backdrop();
+    QImage image = m_backdrop;
     image.detach();
     QPainter painter(&image);
     paintRing(painter);
@@ -245,5 +263,9 @@ void DashboardPulseRing::paintEvent(QPaintEvent*) {
         return;
     }
     QPainter painter(this);
-    painter.drawImage(QPointF(), frameIndex() < 0 ? backdrop() : frame());
+    if (m_backdrop.isNull()) {
+        paintRing(painter);  // transparent: the toolkit drew what lies beneath
+    } else {
+        painter.drawImage(QPointF(), frameIndex() < 0 ? m_backdrop : frame());
+    }
 }

@@ -17,12 +17,16 @@ class Timer;
 // A pulse must cost next to nothing while the dashboard is open:
 // - it is drawn as 21 frames, one per pixel of growth of the radius (finer steps cannot be seen),
 //   each woken by a timer when the eased progress reaches it, rather than on every display tick;
-// - the ring is opaque and lies over the button, so a frame repaints this small square alone, never
-//   the card, its shadow or the button. It draws a picture of what lies beneath it (taken once, and
-//   again after `invalidateBackdrop()`) with the ring on top, and keeps each frame it drew, so that
-//   after the first pulse a frame is a copy. The ring is drawn over the button's disc, not under it:
-//   both are the status colour at low opacity, which blend the same in either order, and the symbol
-//   lies inside the ring.
+// - while it pulses the ring is opaque and lies over the button, so a frame repaints this small
+//   square alone, never the card, its shadow or the button (their antialiased fills each wake the
+//   toolkit's fill threads: drawn beneath every frame, they made a pulse cost four times as much).
+//   It draws a picture of what lies beneath it with the ring on top, and keeps each frame it drew,
+//   so that after the first pulse a frame is a copy. The picture is taken on a later turn of the
+//   main loop, never inside a paint event, and again after `invalidateBackdrop()`. Until it is
+//   taken, and whenever the ring does not pulse, the ring is transparent and the toolkit draws
+//   what lies beneath it.
+// The ring is drawn over the button's disc, not under it: both are the status colour at low
+// opacity, which blend the same in either order, and the symbol lies inside the ring.
 class DashboardPulseRing : public QWidget {
     Q_OBJECT
 public:
@@ -56,7 +60,8 @@ public:
     // Keeps the ring centred on `center` (in the parent's coordinates).
     void centerOn(const QPoint& center);
 
-    // What lies beneath changed (the card's look, the button, the layout): take a new picture of it.
+    // What lies beneath changed (the card's look, the button, the layout): take a new picture of it
+    // on a later turn, and draw through to what lies beneath until then.
     void invalidateBackdrop();
 
 protected:
@@ -68,7 +73,9 @@ protected:
 private:
     void tick();
     void stopTicking();
-    QImage backdrop();
+    void dropBackdrop();
+    void requestBackdrop();
+    void captureBackdrop();
     const QImage& frame();
     void paintRing(QPainter& painter) const;
     // The frame the progress shows; -1 when no ring is drawn.
@@ -84,4 +91,5 @@ private:
     QImage m_backdrop;
     QHash<int, QImage> m_frames;  // by frame index; cleared with the backdrop and the colour
     bool m_capturing = false;
+    bool m_capturePending = false;
 };

@@ -9,26 +9,9 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+#include "views/main/ReportIssueKeyChip.h"
 #include "views/shared/Style.h"
 #include "views/shared/SymbolView.h"
-
-namespace {
-
-QString css(const QColor& c) {
-    return QStringLiteral("rgba(%1, %2, %3, %4)").arg(c.red()).arg(c.green()).arg(c.blue()).arg(c.alpha());
-}
-
-QLabel* makeChip(const QString& token, QWidget* parent) {
-    auto* chip = Style::label(token, Style::font(13, QFont::DemiBold, true), Style::primary(), parent);
-    const QColor gray(Qt::gray);
-    chip->setStyleSheet(QStringLiteral("QLabel { background-color: %1; border: 1px solid %2; border-radius: 6px;"
-                                       " padding: 5px 9px; }")
-                            .arg(css(Style::withOpacity(gray, 0.15)), css(Style::withOpacity(gray, 0.3))));
-    chip->setObjectName(QStringLiteral("captureChip"));
-    return chip;
-}
-
-}  // namespace
 
 ReportIssueCaptureBox::ReportIssueCaptureBox(QWidget* parent) : QWidget(parent) {
     setFixedHeight(100);
@@ -90,7 +73,7 @@ void ReportIssueCaptureBox::setKeys(const QStringList& keys) {
             m_rowLayout->addWidget(Style::label(QStringLiteral("→"), Style::font(11), Style::secondary(), m_row), 0,
                                    Qt::AlignVCenter);
         }
-        QLabel* chip = makeChip(keys.at(i), m_row);
+        QLabel* chip = new ReportIssueKeyChip(keys.at(i), m_row);
         m_chips.append(chip);
         m_rowLayout->addWidget(chip, 0, Qt::AlignVCenter);
     }

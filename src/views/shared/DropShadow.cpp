@@ -87,6 +87,8 @@ bool DropShadow::eventFilter(QObject* watched, QEvent* event) {
 
 QImage DropShadow::render() const {
     const qreal ratio = devicePixelRatioF();
+    const int m = margin();
+    const QRectF body = QRectF(rect()).adjusted(m, m, -m, -m);  // where the widget lies
     QImage shape(size() * ratio, QImage::Format_ARGB32_Premultiplied);
     shape.fill(Qt::transparent);
     {
@@ -97,9 +99,7 @@ QImage DropShadow::render() const {
         QColor shade = m_color;
         shade.setAlphaF(m_color.alphaF() * m_shapeOpacity);
         painter.setBrush(shade);
-        const int m = margin();
-        const QRectF body = QRectF(rect()).adjusted(m, m, -m, -m).translated(0, m_offsetY);
-        painter.drawRoundedRect(body, m_cornerRadius, m_cornerRadius);
+        painter.drawRoundedRect(body.translated(0, m_offsetY), m_cornerRadius, m_cornerRadius);
     }
     // Blurred once, with the same filter the toolkit's shadow effect uses.
     QGraphicsScene scene;
@@ -114,6 +114,14 @@ QImage DropShadow::render() const {
         QPainter painter(&out);
         const QRectF area(QPointF(), QSizeF(shape.size()));
         scene.render(&painter, area, area);
+        // The shadow lies outside the widget: a translucent widget would otherwise show its blurred
+        // middle through the fill, darker inside than along the edges.
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationOut);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(ratio, ratio);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        painter.drawRoundedRect(body, m_cornerRadius, m_cornerRadius);
     }
     out.setDevicePixelRatio(ratio);
     return out;

@@ -5,10 +5,11 @@
 #include <QPointer>
 #include <QWidget>
 
-// A soft shadow under a widget with rounded corners. It is a sibling placed just below the widget
-// that draws an image blurred once per size and colour. A QGraphicsEffect would instead render the
-// widget and blur it again on every repaint of anything inside it, so an animation in a shadowed
-// card would cost the whole card each frame; here it costs only its own rect.
+// A soft shadow round a widget with rounded corners, drawn only outside the widget's shape. It is
+// a sibling placed just below the widget that draws an image blurred once per size and colour. A
+// QGraphicsEffect would instead render the widget and blur it again on every repaint of anything
+// inside it, so an animation in a shadowed card would cost the whole card each frame; here it costs
+// only its own rect.
 class DropShadow : public QWidget {
     Q_OBJECT
 public:
@@ -18,8 +19,7 @@ public:
 
     void setColor(const QColor& color);
     QColor color() const { return m_color; }
-    // The opacity of the widget's own fill: a translucent widget casts a fainter shadow, which also
-    // shows through it.
+    // The opacity of the widget's own fill: a translucent widget casts a fainter shadow.
     void setShapeOpacity(double opacity);
     QWidget* target() const { return m_target; }
 

@@ -313,3 +313,38 @@ TEST_F(DashboardViewTest, MonitorsOnlyWhileShown) {
     dashboard.show();
     EXPECT_TRUE(dashboard.detector().isMonitoring());
 }
+
+namespace {
+
+// The toolkit's painting warnings ("QWidget::repaint: Recursive repaint detected", "QPainter::...").
+QStringList paintWarnings;
+void recordPaintWarning(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type != QtDebugMsg && type != QtInfoMsg && (message.startsWith("QWidget") || message.startsWith("QPainter"))) {
+        paintWarnings.append(message);
+    }
+}
+
+}  // namespace
+
+TEST_F(DashboardViewTest, LaunchStatusChangesResizesAndThePulsePaintWithoutWarnings) {
+    const QtMessageHandler previous = qInstallMessageHandler(recordPaintWarning);
+    DashboardView& dashboard = showDashboard();
+    launchExcel();
+    scheduler.advance(0.05);
+    DashboardPulseRing& ring = *dashboard.powerCard()->pulseRing();
+    // Frames come from a kept picture of what lies beneath the ring.
+    EXPECT_TRUE(ring.isPulsing() && ring.testAttribute(Qt::WA_OpaquePaintEvent));
+    for (int frame = 0; frame <= DashboardPulseRing::kFramesPerPulse; ++frame) {
+        ring.setProgress(double(frame) / DashboardPulseRing::kFramesPerPulse);
+        QCoreApplication::processEvents();
+    }
+    for (const QSize size : {QSize(560, 900), QSize(1100, 500)}) {  // paused, then active again
+        dashboard.resize(size);
+        settings.setIsPaused(!settings.isPaused());
+        tick();
+    }
+    session.setAccessibilityTrusted(false);
+    tick();
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(paintWarnings.isEmpty()) << paintWarnings.join(QLatin1Char('\n')).toStdString();
+}

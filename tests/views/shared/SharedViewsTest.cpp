@@ -249,22 +249,35 @@ TEST(GlassBadgeTest, IconIsOptionalAndPaddingStaysTheSame) {
     EXPECT_GT(withIcon.sizeHint().width(), plain.sizeHint().width());
 }
 
-// A translucent card shows its own tint over the window; its shadow must not darken it from below.
+// A translucent card shows its own tint over the window, the same everywhere inside: its shadow
+// must neither darken it from below nor show through as a fainter inner rounded rectangle.
 TEST(CardTest, ATintedCardShowsItsOwnFill) {
     QWidget window;
     window.setAutoFillBackground(true);
     window.setPalette(QPalette(QColor(239, 239, 239)));
-    window.resize(200, 120);
+    window.resize(340, 180);
     Card card(Style::accent(), 0.08, 0.1, &window);
-    card.setGeometry(20, 20, 160, 80);
+    const QRect body(20, 20, 280, 128);  // as large as the dashboard's Try Next card
+    card.setGeometry(body);
     window.show();
     const QImage image = window.grab().toImage();
-    const QColor inside = image.pixelColor(100, 60);
+    const QColor inside = image.pixelColor(body.center());
     const QColor tint = Style::accent();
     for (const auto& [got, channel] :
          {std::pair{inside.red(), tint.red()}, {inside.green(), tint.green()}, {inside.blue(), tint.blue()}}) {
         EXPECT_NEAR(got, 239 + (channel - 239) * 0.08, 2) << inside.name().toStdString();
     }
+    // Every pixel but the antialiased edge and the rounded corners.
+    const int r = static_cast<int>(card.radius());
+    int differing = 0;
+    for (int y = body.top() + 1; y < body.bottom(); ++y) {
+        for (int x = body.left() + 1; x < body.right(); ++x) {
+            const bool corner =
+                (x < body.left() + r || x > body.right() - r) && (y < body.top() + r || y > body.bottom() - r);
+            differing += !corner && image.pixelColor(x, y) != inside;
+        }
+    }
+    EXPECT_EQ(differing, 0) << "pixels differ from " << inside.name().toStdString();
 }
 
 TEST(SharedViewsScreenshot, RowsChipsAndBadges) {

@@ -186,6 +186,46 @@ TEST_F(SheetFlowTest, CaptureBoxKeepsTheNewestKeyInView) {
     saveScreenshot(*sheet, "sheet_key_capture_many");
 }
 
+// The ink of a chip's token in a picture of its window: its dark pixels, border left out.
+QRectF inkBounds(const QImage& window, QWidget& chip) {
+    const QPoint origin = chip.mapTo(chip.window(), QPoint());
+    QRect ink;
+    for (int y = 2; y < chip.height() - 2; ++y) {
+        for (int x = 2; x < chip.width() - 2; ++x) {
+            if (qGray(window.pixel(origin + QPoint(x, y))) < 128) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return QRectF(ink);
+}
+
+TEST_F(SheetFlowTest, KeySymbolsInChipsAreAsLargeAsLettersAndCentred) {
+    present();
+    QTest::mouseClick(next(), Qt::LeftButton);
+    click(Qt::Key_C, {}, QStringLiteral("c"));
+    click(Qt::Key_Left);
+    click(Qt::Key_Right);
+    click(Qt::Key_Tab, {}, QStringLiteral("\t"));
+    click(Qt::Key_Backspace, {}, QStringLiteral("\b"));
+    click(Qt::Key_Return, {}, QStringLiteral("\r"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(sheet->capture().keys(), (QStringList{"C", "←", "→", "⇥", "⌫", "↩"}));
+    const QList<QLabel*> chips = sheet->capturePage()->captureBox()->chips();
+    const QImage image = sheet->grab().toImage();
+    const QRectF letter = inkBounds(image, *chips.first());
+    for (QLabel* chip : chips.mid(1)) {
+        const QRectF ink = inkBounds(image, *chip);
+        const std::string token = chip->text().toStdString();
+        EXPECT_GE(std::max(ink.width(), ink.height()), letter.height())
+            << token << " " << ink.width() << "x" << ink.height() << ", letter " << letter.height() << " high";
+        EXPECT_LT(std::abs(ink.center().y() - letter.center().y()), 1.0)
+            << token << " centre y " << ink.center().y() << ", letter " << letter.center().y();
+        EXPECT_LE(std::abs(ink.center().x() - chip->width() / 2.0), 1.0) << token << " centre x " << ink.center().x();
+    }
+    saveScreenshot(*sheet, "sheet_key_capture_symbols");
+}
+
 TEST_F(SheetFlowTest, ClosingStopsTheTimerAndTheRecorderAndANewPresentationStartsEmpty) {
     present();
     sheet->infoPage()->emailField()->setText(QStringLiteral("a@b.c"));
