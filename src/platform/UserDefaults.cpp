@@ -1,11 +1,15 @@
 #include "platform/UserDefaults.h"
 
 #include <QDateTime>
+#include <QLoggingCategory>
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "platform/VariantInteger.h"
+
+Q_LOGGING_CATEGORY(lcDefaults, "keyloom.defaults")
 
 namespace {
 
@@ -100,8 +104,10 @@ qint64 UserDefaults::integerForKey(const QString& key) const {
             return 0;
         }
         // Out-of-range reals clamp instead of invoking undefined conversion.
-        if (d >= 9.2233720368547758e18) return std::numeric_limits<qint64>::max();
-        if (d <= -9.2233720368547758e18) return std::numeric_limits<qint64>::min();
+        if (d >= 9.2233720368547758e18)
+            return std::numeric_limits<qint64>::max();
+        if (d <= -9.2233720368547758e18)
+            return std::numeric_limits<qint64>::min();
         return static_cast<qint64>(d);
     }
     if (isNumber(v)) {
@@ -169,30 +175,128 @@ std::optional<QVariantMap> UserDefaults::dictionaryForKey(const QString& key) co
     return std::nullopt;
 }
 
-void UserDefaults::setObject(const QVariant& value, const QString& key) {
-    write(key, value);
+bool UserDefaults::setObject(const QVariant& value, const QString& key) {
+    return write(key, value);
 }
 
-void UserDefaults::removeObjectForKey(const QString& key) {
-    write(key, QVariant());
+bool UserDefaults::removeObjectForKey(const QString& key) {
+    return write(key, QVariant());
 }
 
-void UserDefaults::write(const QString& key, const QVariant& value) {
-    willWrite();
-    // A write that changes nothing leaves the store's file alone, but is announced all the same.
-    const bool changed = holdsUnreadableValue(key) || !sameValue(m_values.value(key), value);
-    if (value.isValid()) {
-        m_values.insert(key, value);
-    } else {
-        m_values.remove(key);
+bool UserDefaults::write(const QString& key, const QVariant& value) {
+    std::optional<QString> refusal;
+    if (!isStorableText(key)) {
+        refusal = QStringLiteral("the key holds a character a property list cannot carry");
+    } else if (value.isValid()) {
+        refusal = unstorableReason(value);
     }
-    if (changed) {
-        persist(m_values, key);
+    if (!refusal) {
+        willWrite();
+        // A write that changes nothing leaves the store's file alone, but is announced all the same.
+        const bool changed = holdsUnreadableValue(key) || !sameValue(m_values.value(key), value);
+        QVariantMap values = m_values;
+        if (value.isValid()) {
+            values.insert(key, value);
+        } else {
+            values.remove(key);
+        }
+        refusal = changed ? persist(values, key) : std::nullopt;
+        didWrite();
+        if (!refusal) {
+            m_values = std::move(values);
+            emit didChange();
+            return true;
+        }
     }
-    emit didChange();
+    // Quoted, so that odd characters in the key show escaped.
+    qCWarning(lcDefaults) << "Not stored under key" << key.left(100) << "-" << refusal->toUtf8().constData();
+    return false;
 }
 
-void UserDefaults::persist(const QVariantMap&, const QString&) {}
+std::optional<QString> UserDefaults::persist(const QVariantMap&, const QString&) {
+    return std::nullopt;
+}
+
+bool UserDefaults::isStorableText(QStringView text) {
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x20) {
+            if (c != u'\t' && c != u'\n' && c != u'\r') {
+                return false;
+            }
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
+            ++i;
+        } else if (QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool UserDefaults::isStorableDate(const QDateTime& date) {
+    if (!date.isValid()) {
+        return false;
+    }
+    const QDateTime utc = date.toUTC();
+    return utc.time().msec() == 0 && utc.date().year() >= 1 && utc.date().year() <= 9999;
+}
+
+std::optional<QString> UserDefaults::unstorableReason(const QVariant& value) {
+    // Without recursion: a value built in memory may nest arbitrarily deep.
+    std::vector<std::pair<QVariant, int>> pending{{value, 0}};
+    while (!pending.empty()) {
+        const auto [item, depth] = std::move(pending.back());
+        pending.pop_back();
+        switch (kindOf(item)) {
+            case Kind::Absent:
+                return QStringLiteral("an array or dictionary holds an invalid value");
+            case Kind::String:
+                if (!isStorableText(item.toString())) {
+                    return QStringLiteral("a string holds a character a property list cannot carry");
+                }
+                break;
+            case Kind::Date:
+                if (!isStorableDate(item.typeId() == QMetaType::QDate ? item.toDate().startOfDay(Qt::UTC)
+                                                                      : item.toDateTime())) {
+                    return QStringLiteral("a date is not a whole second of the years 1 to 9999");
+                }
+                break;
+            case Kind::Array:
+                if (depth >= maxDepth) {
+                    return QStringLiteral("arrays and dictionaries nest deeper than %1").arg(maxDepth);
+                }
+                for (const QVariant& element : item.toList()) {
+                    pending.emplace_back(element, depth + 1);
+                }
+                break;
+            case Kind::Dictionary: {
+                if (depth >= maxDepth) {
+                    return QStringLiteral("arrays and dictionaries nest deeper than %1").arg(maxDepth);
+                }
+                const QVariantMap map = item.toMap();
+                for (auto it = map.cbegin(); it != map.cend(); ++it) {
+                    if (!isStorableText(it.key())) {
+                        return QStringLiteral("a dictionary key holds a character a property list cannot carry");
+                    }
+                    pending.emplace_back(it.value(), depth + 1);
+                }
+                break;
+            }
+            case Kind::Other:
+                if (!item.canConvert<QString>()) {
+                    return QStringLiteral("a value of type %1 has no property-list form").arg(item.typeName());
+                }
+                if (!isStorableText(item.toString())) {
+                    return QStringLiteral("a string holds a character a property list cannot carry");
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    return std::nullopt;
+}
 
 bool UserDefaults::sameValue(const QVariant& a, const QVariant& b) {
     const Kind kind = kindOf(a);

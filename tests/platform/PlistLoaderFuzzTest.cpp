@@ -66,15 +66,22 @@ bool hasInternalSubset(QStringView declaration) {
 }
 
 // A plain look at the bytes, apart from the loader: UTF-8, well-formed XML whose root is a dictionary
-// (alone or in a property-list wrapper), within the documented limits (markup counted roughly).
+// (alone or in a property-list wrapper), within the documented limits (markup counted roughly). Raw
+// characters XML cannot carry cost only what holds them, so they stand for a name character here.
 bool readableAtAll(const QByteArray& bytes) {
     if (bytes.size() > PlistDocument::maxFileSize) {
         return false;
     }
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decoder.decode(bytes);
+    QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         return false;
+    }
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF) {
+            c = u'_';
+        }
     }
     QXmlStreamReader xml(text);
     xml.setNamespaceProcessing(false);
@@ -82,7 +89,7 @@ bool readableAtAll(const QByteArray& bytes) {
     qsizetype cutDepth = -1;  // elements the loader need not look into: too deep, too many attributes
     QString root;
     int rootChildren = 0;
-    qsizetype markup = text.count(u'&');
+    qsizetype markup = 0;
     while (!xml.atEnd()) {
         switch (xml.readNext()) {
             case QXmlStreamReader::DTD:
@@ -113,6 +120,7 @@ bool readableAtAll(const QByteArray& bytes) {
                 break;
             case QXmlStreamReader::Comment:
             case QXmlStreamReader::ProcessingInstruction:
+            case QXmlStreamReader::EntityReference:
                 markup += cutDepth < 0 ? 1 : 0;
                 break;
             default:
@@ -281,6 +289,16 @@ void load(const QByteArray& bytes, int index, Tally& tally, QTemporaryDir& dir,
     tally.maxSeconds = std::max(tally.maxSeconds, seconds);
     ASSERT_LT(seconds, 1.0);
     ASSERT_EQ(document.has_value(), readableAtAll(bytes)) << "moved aside only what cannot be read at all";
+    if (document) {
+        // Whatever is read writes back, and reads back the same.
+        const auto written = PlistXmlWriter::write(*document);
+        ASSERT_TRUE(written.has_value());
+        const auto reread = PlistXmlReader::read(*written);
+        ASSERT_TRUE(reread.has_value());
+        ASSERT_TRUE(UserDefaults::sameValue(reread->values, document->values));
+        ASSERT_EQ(reread->unreadable, document->unreadable);
+        ASSERT_EQ(reread->unreadableEntries, document->unreadableEntries);
+    }
     if (!document) {
         ++tally.movedAside;
     } else if (!document->unreadable.isEmpty()) {

@@ -1,83 +1,32 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QDir>
-#include <QFile>
+#include <QProcess>
 #include <QSaveFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
+#include <QStandardPaths>
 #include <QTest>
 #include <limits>
 
-#include "PlistSamples.h"
-#include "platform/qt/PlistUserDefaults.h"
+#include "PlistUserDefaultsFixture.h"
 #include "platform/qt/PlistXmlWriter.h"
 
 namespace {
 
-class PlistUserDefaultsTest : public ::testing::Test {
-protected:
-    QString path() const { return dir.filePath("keyloom/defaults.plist"); }
+using PlistUserDefaultsTest = PlistUserDefaultsFixture;
 
-    void writeFile(const QByteArray& bytes) const {
-        QDir().mkpath(dir.filePath("keyloom"));
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-
-    QByteArray readFile(const QString& name) const {
-        QFile file(name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
-    void expectProgramValues(const UserDefaults& defaults) const {
-        const QVariantMap expected = programValues();
-        for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-            EXPECT_TRUE(UserDefaults::sameValue(defaults.objectForKey(it.key()), it.value())) << it.key().toStdString();
-        }
-    }
-
-    // A file as the program writes it, with `entry` ("<key>…</key><value>") put first into its dictionary.
-    QByteArray programFileWith(const QByteArray& entry) {
-        {
-            PlistUserDefaults defaults(path());
-            const QVariantMap values = programValues();
-            for (auto it = values.cbegin(); it != values.cend(); ++it) {
-                defaults.setObject(it.value(), it.key());
-            }
-        }
-        QByteArray file = readFile(path());
-        return file.insert(file.indexOf("<dict>\n") + 7, "\t" + entry + "\n");
-    }
-
-    QStringList asideFiles() const {
-        return QDir(dir.filePath("keyloom")).entryList({"defaults.plist.corrupt-*"}, QDir::Files | QDir::Dirs);
-    }
-
-    // A bad file is moved aside with its bytes intact, the store starts empty, and the next write works.
-    void expectRecovered(const QByteArray& bad) {
-        writeFile(bad);
-        {
-            PlistUserDefaults defaults(path());
-            EXPECT_TRUE(defaults.dictionaryRepresentation().isEmpty());
-            ASSERT_FALSE(defaults.movedAsidePath().isEmpty());
-            EXPECT_EQ(readFile(defaults.movedAsidePath()), bad);
-            EXPECT_FALSE(QFile::exists(path()));
-            defaults.setString("written", "after");
-        }
-        PlistUserDefaults reopened(path());
-        EXPECT_EQ(reopened.dictionaryRepresentation().keys(), QStringList{"after"});
-        EXPECT_EQ(reopened.stringForKey("after"), "written");
-        EXPECT_TRUE(reopened.movedAsidePath().isEmpty());
-    }
-
-    QTemporaryDir dir;
-};
-
+// Every kind, and the strings and dates XML or standard readers would otherwise change or reject, come back
+// exactly; the file is one a standard reader takes.
 TEST_F(PlistUserDefaultsTest, EveryValueKindSurvivesAReopen) {
     const QDateTime when(QDate(2025, 3, 9), QTime(14, 30, 5), Qt::UTC);
     const QVariantMap nested{{"inner", QVariantList{1, "two", QVariantMap{{"deep", true}}}}, {"empty", QVariantMap{}}};
+    const QStringList exact = QString::fromUtf8(
+                                  "a\rb|line\r\n|\r|\ttab\t|  spaced  |\x7f\xc2\x85\xe2\x80\xa8|"
+                                  "\xef\xb7\x90\xef\xbf\xbd\xf0\x9f\x98\x80|]]>|&#13;")
+                                  .split(u'|');
+    const QVariantList dates{QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC),
+                             QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC),
+                             QDateTime(QDate(1600, 2, 29), QTime(6, 7, 8), Qt::OffsetFromUTC, 3600)};
     {
         PlistUserDefaults defaults(path());
         EXPECT_FALSE(QFile::exists(path())) << "nothing is written before the first change";
@@ -98,6 +47,9 @@ TEST_F(PlistUserDefaultsTest, EveryValueKindSurvivesAReopen) {
         defaults.setObject(QStringList{"only"}, "single");
         defaults.setObject(QVariantList{}, "emptyArray");
         defaults.setObject(nested, "nested");
+        defaults.setObject(exact, "exact");
+        defaults.setObject(QVariantMap{{exact.first(), exact.last()}}, "exactKey");
+        defaults.setObject(dates, "dates");
     }
     PlistUserDefaults reopened(path());
     EXPECT_EQ(reopened.objectForKey("flag"), QVariant(true));
@@ -119,8 +71,19 @@ TEST_F(PlistUserDefaultsTest, EveryValueKindSurvivesAReopen) {
     EXPECT_EQ(reopened.stringArrayForKey("single"), QStringList{"only"}) << "a one-item list stays a list";
     EXPECT_EQ(reopened.objectForKey("emptyArray").typeId(), QMetaType::QVariantList);
     EXPECT_EQ(reopened.dictionaryForKey("nested"), nested);
-    EXPECT_EQ(reopened.dictionaryRepresentation().size(), 17);
+    EXPECT_EQ(reopened.stringArrayForKey("exact"), exact);
+    EXPECT_EQ(reopened.dictionaryForKey("exactKey"), (QVariantMap{{exact.first(), exact.last()}}));
+    EXPECT_TRUE(UserDefaults::sameValue(reopened.objectForKey("dates"), dates));
+    EXPECT_EQ(reopened.dictionaryRepresentation().size(), 20);
     EXPECT_EQ(QFile(path()).permissions() & (QFileDevice::ReadOther | QFileDevice::ReadGroup), 0);
+
+    const QString python = QStandardPaths::findExecutable("python3");
+    if (!python.isEmpty()) {
+        QProcess plistlib;
+        plistlib.start(python, {"-c", "import plistlib,sys; plistlib.load(open(sys.argv[1],'rb'))", path()});
+        ASSERT_TRUE(plistlib.waitForFinished(30000));
+        EXPECT_EQ(plistlib.exitCode(), 0) << plistlib.readAllStandardError().toStdString();
+    }
 }
 
 TEST_F(PlistUserDefaultsTest, EveryWriteAndRemovalIsStoredAndAnnounced) {
@@ -154,7 +117,9 @@ TEST_F(PlistUserDefaultsTest, TruncatedGarbageAndOddFilesAreMovedAsideNotLost) {
     expectRecovered(QByteArray("\x89PNG\r\n\x1a\n garbage \xff\xfe", 18));
     expectRecovered(QByteArray());
     expectRecovered("<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
-    EXPECT_EQ(asideFiles().size(), 5) << "each bad file keeps its own name";
+    // Made by hand: read, it could never be written back (each '>' takes four bytes escaped).
+    expectRecovered(xmlPlist("<key>k</key><string>" + QByteArray(1100000, '>') + "</string>"));
+    EXPECT_EQ(asideFiles().size(), 6) << "each bad file keeps its own name";
 
     // Truncation at every point never crashes and never yields a partial store.
     for (int cut = 1; cut < good.size() - 10; cut += 9) {
@@ -196,6 +161,10 @@ TEST_F(PlistUserDefaultsTest, AnUnreadableValueLeavesTheOtherKeysAndTheFile) {
         deepXmlArray(300),
         "<dict><key>2026-01-14</key><integer>18446744073709551615</integer></dict>",
         "<integer>99999999999999999999999</integer>",
+        // Raw characters XML cannot carry, as earlier writers left them in strings.
+        "<string>Ada\x01</string>",
+        QByteArray("<string>\0</string>", 18),
+        "<array><string>\xef\xbf\xbe\xef\xbf\xbf</string></array>",
     };
     for (const QByteArray& value : rows) {
         SCOPED_TRACE(value.left(80).toStdString());
@@ -232,7 +201,7 @@ TEST_F(PlistUserDefaultsTest, ChangesByAnotherWriterAreSeenAndKept) {
     defaults.setBool(false, "isPaused");
     QSignalSpy changed(&defaults, &UserDefaults::didChange);
     auto otherWriter = [&](const QVariantMap& values, bool atomically, const QByteArray& extra = {}) {
-        const QByteArray bytes = PlistXmlWriter::write(PlistDocument{values, {}}) + extra;
+        const QByteArray bytes = PlistXmlWriter::write(PlistDocument{values, {}, {}}).value() + extra;
         if (atomically) {
             QSaveFile file(path());
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -312,6 +281,34 @@ TEST_F(PlistUserDefaultsTest, DefaultPathFollowsXdgConfigHome) {
     if (!saved.isNull()) {
         qputenv("XDG_CONFIG_HOME", saved);
     }
+}
+
+// A key with a raw control character costs only its own entry, which stays in the file as found.
+TEST_F(PlistUserDefaultsTest, AnUnreadableKeyKeepsItsEntryAndCostsNothingElse) {
+    const QByteArray entry("<key>name\0\x01</key>\n\t<string>Ada</string>", 39);
+    writeFile(programFileWith(entry));
+    PlistUserDefaults defaults(path());
+    EXPECT_TRUE(defaults.movedAsidePath().isEmpty());
+    EXPECT_EQ(defaults.dictionaryRepresentation().size(), programValues().size());
+    expectProgramValues(defaults);
+
+    defaults.setBool(true, "isPaused");
+    EXPECT_TRUE(readFile(path()).contains("\t" + entry + "\n"));
+    PlistUserDefaults next(path());
+    EXPECT_TRUE(next.boolForKey("isPaused"));
+    EXPECT_EQ(next.dictionaryRepresentation().size(), programValues().size());
+}
+
+TEST_F(PlistUserDefaultsTest, AFileOthersCanReadIsMadeOwnerOnlyWhenRead) {
+    const QByteArray file = programFileWith("<key>odd</key><integer>1e9</integer>");  // read without a write
+    writeFile(file);
+    ASSERT_EQ(::chmod(QFile::encodeName(path()).constData(), 0644), 0);
+    PlistUserDefaults defaults(path());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(readFile(path()), file);
+    expectProgramValues(defaults);
 }
 
 TEST(UserDefaultsTest, TypedReadsConvertLikeThePlatform) {

@@ -47,6 +47,10 @@ TEST(PlistXmlReader, EachValueReadsOrIsKeptAsUnreadableText) {
         {"<integer>12abc</integer>", {}},
         {"<integer>1.5</integer>", {}},
         {"<integer/>", {}},
+        {"<integer>" + QByteArray(62, '0') + "42</integer>", QVariant(qint64{42})},
+        {"<integer>" + QByteArray(63, '0') + "42</integer>", {}},
+        {"<real>" + QByteArray(62, '0') + ".5</real>", QVariant(0.5)},
+        {"<real>" + QByteArray(63, '0') + ".5</real>", {}},
         {"<real>-2.5e300</real>", QVariant(-2.5e300)},
         {"<real>+infinity</real>", QVariant(std::numeric_limits<double>::infinity())},
         {"<real>1e999</real>", {}},
@@ -57,10 +61,21 @@ TEST(PlistXmlReader, EachValueReadsOrIsKeptAsUnreadableText) {
         {"<string>a &lt;&amp;&gt; <![CDATA[<b>]]>&#x1F600;</string>", QVariant(QStringLiteral("a <&> <b>😀"))},
         {"<string>x<!-- note -->y</string>", QVariant(QStringLiteral("xy"))},
         {"<string><b/></string>", {}},
+        {"<string>\x7f\xc2\x85\xe2\x80\xa8\xef\xb7\x90</string>", QVariant(QStringLiteral("\u007f\u0085\u2028\uFDD0"))},
+        {"<string>Ada\x01</string>", {}},
+        {QByteArray("<string>\0</string>", 18), {}},
+        {"<string>\xef\xbf\xbe</string>", {}},
+        {"<array><string>\xef\xbf\xbf</string></array>", {}},
+        {"<dict><key>\x1f</key><true/></dict>", {}},
         {"<data> AAH/\n e2pz </data>", QVariant(QByteArray("\x00\x01\xff{js", 6))},
         {"<data>@@@@</data>", {}},
         {"<date>2025-03-09T14:30:05Z</date>", QVariant(QDateTime(QDate(2025, 3, 9), QTime(14, 30, 5), Qt::UTC))},
+        {"<date>0001-01-01T00:00:00Z</date>", QVariant(QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC))},
         {"<date>yesterday</date>", {}},
+        {"<date>2025-03-09T14:30:05.250Z</date>", {}},
+        {"<date>2025-03-09T14:30:05+02:00</date>", {}},
+        {"<date>2025-03-09</date>", {}},
+        {"<date>0000-01-01T00:00:00Z</date>", {}},
         {"<uid>1</uid>", {}},
         {"<array><key>x</key></array>", {}},
         {"<array>text</array>", {}},
@@ -106,9 +121,8 @@ TEST(PlistXmlReader, WhatIsNoDictionaryDocumentIsNotReadAtAll) {
         good.left(good.size() - 12),
         good + "<extra/>",
         QByteArray(good).replace("<string>b", "<string>\xff"),
-        QByteArray(good).replace("<string>b", QByteArray("<string>\0", 9)),
         QByteArray(good).replace("<string>b", "<string>&#0;"),
-        QByteArray(good).replace("<key>a", QByteArray("<key>\0", 6)),
+        QByteArray(good).replace("<string>b", "<string>&#xFFFE;"),
         QByteArray(good).replace("<key>a</key>", "<key>a</kex>"),
         xmlPlist("").replace("<dict>\n", "<array>").replace("</dict>", "</array>"),
         "<plist><dict/><dict/></plist>",
@@ -136,12 +150,27 @@ TEST(PlistXmlReader, UnreadableTextRoundTripsThroughTheWriter) {
     EXPECT_EQ(document->values.value("before"), QVariant(QStringLiteral("😀\n")));
 
     PlistDocument written = *document;
-    written.values.insert("added", QVariantMap{{"strings", QStringList{"x\ry", QString(QChar(0)) + "z"}}});
-    const auto reread = PlistXmlReader::read(PlistXmlWriter::write(written));
+    written.values.insert("added", QVariantMap{{"strings", QStringList{"x\ry", "\r\n"}}});
+    const auto reread = PlistXmlReader::read(PlistXmlWriter::write(written).value_or(""));
     ASSERT_TRUE(reread.has_value());
     EXPECT_EQ(reread->unreadable, document->unreadable);
-    EXPECT_EQ(reread->values.value("added").toMap().value("strings").toStringList(),
-              (QStringList{"x\ry", QStringLiteral("\uFFFDz")}))
-        << "carriage returns survive, characters XML cannot carry are replaced";
+    EXPECT_EQ(reread->values.value("added").toMap().value("strings").toStringList(), (QStringList{"x\ry", "\r\n"}))
+        << "carriage returns survive";
     EXPECT_EQ(reread->values.size(), 3);
+}
+
+// Number text of millions of digits is unreadable at once: it costs no more than a string as long.
+TEST(PlistXmlReader, HugeNumberTextCostsNoMoreThanText) {
+    const QByteArray digits(4000000, '7');
+    auto secondsToRead = [](const QByteArray& value) {
+        const double start = threadCpuSeconds();
+        const auto document = readWithValue(value);
+        const double seconds = threadCpuSeconds() - start;
+        EXPECT_EQ(document->values.value("keep"), QVariant("kept"));
+        return seconds;
+    };
+    const double text = secondsToRead("<string>" + digits + "</string>");
+    for (const QByteArray& number : {"<real>" + digits + "</real>", "<integer>" + digits + "</integer>"}) {
+        EXPECT_LT(secondsToRead(number), 2 * text + 0.01) << number.left(10).toStdString();
+    }
 }

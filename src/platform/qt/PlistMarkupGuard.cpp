@@ -9,10 +9,40 @@ namespace {
 constexpr std::pair<std::u16string_view, std::u16string_view> kUntagged[] = {
     {u"<!--", u"-->"}, {u"<![CDATA[", u"]]>"}, {u"<?", u"?>"}};
 
+constexpr std::u16string_view kCheapReferences[] = {u"#", u"amp;", u"lt;", u"gt;", u"quot;", u"apos;"};
+
+// '&'s that do not start a character reference or a predefined entity.
+qsizetype costlyReferences(QStringView text) {
+    qsizetype count = 0;
+    for (qsizetype i = text.indexOf(u'&'); i >= 0; i = text.indexOf(u'&', i + 1)) {
+        const QStringView rest = text.mid(i + 1);
+        count += std::none_of(std::begin(kCheapReferences), std::end(kCheapReferences),
+                              [rest](std::u16string_view name) { return rest.startsWith(QStringView(name)); });
+    }
+    return count;
+}
+
+bool isXmlChar(char16_t c) {
+    return c >= 0x20 ? c < 0xFFFE : c == u'\t' || c == u'\n' || c == u'\r';
+}
+
 }  // namespace
 
 // Plain pointer loops: this runs over every tag of the file, also in unoptimised builds.
-std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& text) {
+std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& original) {
+    // Any name character will do: what holds it is judged by position. (Lone surrogates never get here:
+    // decoding from UTF-8 and the writer's checks rule them out.)
+    std::vector<qsizetype> replaced;
+    const char16_t* const o = reinterpret_cast<const char16_t*>(original.constData());
+    for (qsizetype i = 0, size = original.size(); i < size; ++i) {
+        if (!isXmlChar(o[i])) {
+            replaced.push_back(i);
+        }
+    }
+    QString text = original;
+    for (const qsizetype at : replaced) {
+        text[at] = u'_';
+    }
     const char16_t* const s = reinterpret_cast<const char16_t*>(text.constData());  // null-terminated
     const qsizetype n = text.size();
     std::vector<qsizetype> names;  // start and length of each open element's name, in pairs, up to the limit
@@ -21,7 +51,7 @@ std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& text) {
     std::vector<std::pair<qsizetype, qsizetype>> cuts;
     qsizetype cutStart = -1;  // start of the element being cut out, -1 when none
     qsizetype cutDepth = 0;   // open elements around it
-    qsizetype markup = text.count(u'&');
+    qsizetype markup = costlyReferences(text);
     for (qsizetype i = text.indexOf(u'<'); i >= 0; i = text.indexOf(u'<', i)) {
         if (cutStart < 0 && ++markup > maxMarkup) {
             return std::nullopt;
@@ -115,18 +145,24 @@ std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& text) {
         return std::nullopt;
     }
     PlistMarkupGuard guarded;
+    guarded.m_replaced = std::move(replaced);
     if (cuts.empty()) {
         guarded.m_text = text;
-        return guarded;
+    } else {
+        qsizetype copied = 0;
+        for (const auto& [start, end] : cuts) {
+            guarded.m_text.append(QStringView(s + copied, start - copied)).append(u"<_/>");
+            guarded.m_shifts.emplace_back(guarded.m_text.size(), end - guarded.m_text.size());
+            copied = end;
+        }
+        guarded.m_text.append(QStringView(s + copied, n - copied));
     }
-    qsizetype copied = 0;
-    for (const auto& [start, end] : cuts) {
-        guarded.m_text.append(QStringView(s + copied, start - copied)).append(u"<_/>");
-        guarded.m_shifts.emplace_back(guarded.m_text.size(), end - guarded.m_text.size());
-        copied = end;
-    }
-    guarded.m_text.append(QStringView(s + copied, n - copied));
     return guarded;
+}
+
+bool PlistMarkupGuard::hasReplacementIn(qsizetype from, qsizetype to) const {
+    const auto first = std::lower_bound(m_replaced.cbegin(), m_replaced.cend(), originalPosition(from));
+    return first != m_replaced.cend() && *first < originalPosition(to);
 }
 
 qsizetype PlistMarkupGuard::originalPosition(qsizetype position) const {

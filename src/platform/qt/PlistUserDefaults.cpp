@@ -12,10 +12,11 @@
 #include <QSaveFile>
 #include <cerrno>
 
+#include "platform/qt/PlistWriteLock.h"
 #include "platform/qt/PlistXmlReader.h"
 #include "platform/qt/PlistXmlWriter.h"
 
-Q_LOGGING_CATEGORY(lcDefaults, "keyloom.defaults")
+Q_DECLARE_LOGGING_CATEGORY(lcDefaults)
 
 PlistUserDefaults::PlistUserDefaults(const QString& path, QObject* parent) : UserDefaults(parent), m_path(path) {
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &PlistUserDefaults::fileMayHaveChanged);
@@ -59,6 +60,13 @@ PlistUserDefaults::FileContents PlistUserDefaults::readFile() const {
         contents.problem = QStringLiteral("is not a regular file");
         return contents;
     }
+    // It holds the install secret: a file others can read (an old copy, restored from a backup) is made
+    // owner-only as soon as it is seen, whether or not a value changes.
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && info.st_uid == ::geteuid()) {
+        if (::fchmod(fd, info.st_mode & S_IRWXU) != 0) {
+            qCWarning(lcDefaults) << "Could not make" << m_path << "readable by its owner only";
+        }
+    }
     // Read up to one byte more than the limit, which tells a file that is too large.
     QByteArray bytes;
     qsizetype length = 0;
@@ -97,6 +105,11 @@ void PlistUserDefaults::parse(FileContents& contents) {
         contents.document = PlistXmlReader::read(contents.bytes);
         if (!contents.document) {
             contents.problem = QStringLiteral("is not a property list that can be read");
+        } else if (!PlistXmlWriter::write(*contents.document)) {
+            // Only a file made by hand can get here (text that grows when escaped): taken in, it would make
+            // every later write fail.
+            contents.document.reset();
+            contents.problem = QStringLiteral("holds more than the defaults can write back");
         }
     }
 }
@@ -106,14 +119,24 @@ bool PlistUserDefaults::isKnown(const FileContents& contents) const {
 }
 
 void PlistUserDefaults::takeIn(const FileContents& contents, bool announce) {
-    const PlistDocument document = contents.document.value_or(PlistDocument());
+    PlistDocument document = contents.document.value_or(PlistDocument());
     const QVariantMap before = dictionaryRepresentation();
+    // What could not be saved here is not given up for what the file holds.
+    for (const QString& key : std::as_const(m_unsaved)) {
+        document.unreadable.remove(key);
+        if (before.contains(key)) {
+            document.values.insert(key, before.value(key));
+        } else {
+            document.values.remove(key);
+        }
+    }
     bool changed = before.size() != document.values.size();
     for (auto it = before.cbegin(); !changed && it != before.cend(); ++it) {
         changed = !sameValue(it.value(), document.values.value(it.key()));
     }
     m_knownBytes = contents.exists ? std::optional<QByteArray>(contents.bytes) : std::nullopt;
     m_unreadable = document.unreadable;
+    m_unreadableEntries = document.unreadableEntries;
     replaceAllWithoutNotice(document.values);
     if (!m_unreadable.isEmpty()) {
         qCWarning(lcDefaults).noquote() << "Defaults file" << m_path << "holds values that cannot be read under"
@@ -140,6 +163,12 @@ void PlistUserDefaults::fileMayHaveChanged() {
 }
 
 void PlistUserDefaults::willWrite() {
+    // From here to the file's replacement no other process changes it. Observers told of others' changes
+    // below may write in turn: the lock is taken once.
+    if (m_writeDepth++ == 0) {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        m_writeLock = std::make_unique<PlistWriteLock>(m_path);
+    }
     FileContents contents = readFile();
     if (isKnown(contents)) {
         return;
@@ -149,10 +178,19 @@ void PlistUserDefaults::willWrite() {
         // The file that took its place is kept aside, and this store's values go back into a new one.
         moveAside(contents.problem);
         m_knownBytes.reset();
-        writeFile(dictionaryRepresentation());
+        if (const auto bytes =
+                PlistXmlWriter::write(PlistDocument{dictionaryRepresentation(), m_unreadable, m_unreadableEntries})) {
+            writeFile(*bytes);
+        }
         return;
     }
     takeIn(contents, true);
+}
+
+void PlistUserDefaults::didWrite() {
+    if (--m_writeDepth == 0) {
+        m_writeLock.reset();
+    }
 }
 
 void PlistUserDefaults::moveAside(const QString& reason) {
@@ -169,27 +207,40 @@ void PlistUserDefaults::moveAside(const QString& reason) {
     }
 }
 
-void PlistUserDefaults::persist(const QVariantMap& values, const QString& key) {
-    m_unreadable.remove(key);
-    writeFile(values);
+std::optional<QString> PlistUserDefaults::persist(const QVariantMap& values, const QString& key) {
+    QMap<QString, QString> unreadable = m_unreadable;
+    unreadable.remove(key);
+    QString problem;
+    const auto bytes = PlistXmlWriter::write(PlistDocument{values, unreadable, m_unreadableEntries}, &problem);
+    if (!bytes) {
+        return problem;
+    }
+    m_unreadable = unreadable;
+    if (writeFile(*bytes)) {
+        m_unsaved.clear();
+    } else {
+        m_unsaved.insert(key);
+    }
+    return std::nullopt;
 }
 
-void PlistUserDefaults::writeFile(const QVariantMap& values) {
-    const QByteArray bytes = PlistXmlWriter::write(PlistDocument{values, m_unreadable});
+bool PlistUserDefaults::writeFile(const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered: a buffered flush takes a short write (a full disk) for success and commits a cut file.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qCWarning(lcDefaults) << "Could not write the defaults to" << m_path << ":" << file.errorString();
-        return;
+        return false;
     }
     // The defaults hold credentials of this installation: owner only (best effort on odd file systems).
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         qCWarning(lcDefaults) << "Could not write the defaults to" << m_path << ":" << file.errorString();
-        return;
+        return false;
     }
     m_knownBytes = bytes;
     watch();
+    return true;
 }
 
 void PlistUserDefaults::watch() {

@@ -3,23 +3,30 @@
 #include <QByteArray>
 #include <QFileSystemWatcher>
 #include <QMap>
+#include <QSet>
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "platform/UserDefaults.h"
 #include "platform/qt/PlistDocument.h"
 
+class PlistWriteLock;
+
 // The user defaults kept in an XML property list, by default $XDG_CONFIG_HOME/keyloom/defaults.plist
-// (~/.config/keyloom/ when the variable is unset), readable by its owner only. Every value keeps its kind
-// across a reopen.
+// (~/.config/keyloom/ when the variable is unset), readable by its owner only: a file found readable by
+// others is made owner-only when it is read. Every value keeps its kind across a reopen.
 //
 // The file is read at construction and again whenever it changes on disk (other processes may write it):
-// values changed there are taken in and announced with `didChange()`. Each write first takes in such
-// changes, then replaces the file atomically, so that keys written by others survive; a write that
-// changes nothing leaves the file alone. A value that cannot be read is absent, and stays in the file as
-// it is until its key is written. A file that cannot be read at all (see PlistXmlReader), or that is not
-// a regular file, is renamed to "<name>.corrupt-<UTC time>" (never deleted): at construction, where the
-// store then starts empty, or at the next write while running. Main thread only.
+// values changed there are taken in and announced with `didChange()`. Each write takes the write lock
+// beside the file (see PlistWriteLock), takes in such changes, then replaces the file atomically, so that
+// keys written by others survive; a write that changes nothing leaves the file alone. A write that would
+// make a file the reader refuses (see PlistXmlWriter) is refused. A value whose file write failed stays
+// in memory, over what others write, until a later write stores it. A value that cannot be read is
+// absent, and stays in the file as it is until its key is written. A file that cannot be read at all (see
+// PlistXmlReader), whose values could not be written back, or that is not a regular file, is renamed to
+// "<name>.corrupt-<UTC time>" (never deleted): at construction, where the store then starts empty, or at
+// the next write while running. Main thread only.
 class PlistUserDefaults final : public UserDefaults {
     Q_OBJECT
 public:
@@ -36,8 +43,9 @@ public:
 
 protected:
     void willWrite() override;
+    void didWrite() override;
     bool holdsUnreadableValue(const QString& key) const override { return m_unreadable.contains(key); }
-    void persist(const QVariantMap& values, const QString& key) override;
+    std::optional<QString> persist(const QVariantMap& values, const QString& key) override;
 
 private:
     struct FileContents {
@@ -52,7 +60,7 @@ private:
     bool isKnown(const FileContents& contents) const;
     void takeIn(const FileContents& contents, bool announce);
     void moveAside(const QString& reason);
-    void writeFile(const QVariantMap& values);
+    bool writeFile(const QByteArray& bytes);
     void watch();
     void fileMayHaveChanged();
 
@@ -61,5 +69,10 @@ private:
     // The file's bytes when last read or written by this store; nothing while there is no file.
     std::optional<QByteArray> m_knownBytes;
     QMap<QString, QString> m_unreadable;
+    QStringList m_unreadableEntries;
+    // Keys written here whose file write failed.
+    QSet<QString> m_unsaved;
+    std::unique_ptr<PlistWriteLock> m_writeLock;  // held from the outermost willWrite() to its didWrite()
+    int m_writeDepth = 0;
     QFileSystemWatcher m_watcher;
 };

@@ -36,8 +36,14 @@ Element elementOf(QStringView name) {
     }
 }
 
+// Number text longer than this is no number any writer makes, and parsing it could take long.
+constexpr qsizetype kMaxNumberText = 64;
+
 std::optional<qint64> parseInteger(QStringView text) {
     text = text.trimmed();
+    if (text.size() > kMaxNumberText) {
+        return std::nullopt;
+    }
     bool negative = false;
     if (!text.isEmpty() && (text.front() == u'-' || text.front() == u'+')) {
         negative = text.front() == u'-';
@@ -80,6 +86,9 @@ std::optional<qint64> parseInteger(QStringView text) {
 }
 
 std::optional<double> parseReal(QStringView text) {
+    if (text.trimmed().size() > kMaxNumberText) {
+        return std::nullopt;
+    }
     const QString t = text.trimmed().toString().toLower();
     if (t == u"nan") {
         return std::numeric_limits<double>::quiet_NaN();
@@ -96,6 +105,29 @@ std::optional<double> parseReal(QStringView text) {
         return std::nullopt;
     }
     return d;
+}
+
+// Exactly "yyyy-MM-ddTHH:mm:ssZ", the form property-list writers use; nothing the writer would not write.
+std::optional<QDateTime> parseDate(QStringView text) {
+    text = text.trimmed();
+    static constexpr char16_t pattern[] = u"0000-00-00T00:00:00Z";
+    if (text.size() != qsizetype(std::size(pattern)) - 1) {
+        return std::nullopt;
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (pattern[i] == u'0' ? c < u'0' || c > u'9' : c != pattern[i]) {
+            return std::nullopt;
+        }
+    }
+    auto number = [text](qsizetype at, qsizetype length) { return text.mid(at, length).toInt(); };
+    const QDateTime date(QDate(number(0, 4), number(5, 2), number(8, 2)),
+                         QTime(number(11, 2), number(14, 2), number(17, 2)), Qt::UTC);
+    // Out-of-range fields (month 13, hour 24, the year 0) make an invalid date.
+    if (!date.isValid() || !UserDefaults::isStorableDate(date)) {
+        return std::nullopt;
+    }
+    return date;
 }
 
 std::optional<QVariant> scalarValue(Element kind, const QString& text) {
@@ -127,13 +159,11 @@ std::optional<QVariant> scalarValue(Element kind, const QString& text) {
             }
             return QVariant(QByteArray::fromBase64(text.toLatin1()));
         }
-        case Element::Date: {
-            const QDateTime date = QDateTime::fromString(text.trimmed(), Qt::ISODateWithMs);
-            if (date.isValid()) {
-                return QVariant(date.toUTC());
+        case Element::Date:
+            if (const auto date = parseDate(text)) {
+                return QVariant(*date);
             }
             return std::nullopt;
-        }
         default:
             return std::nullopt;
     }
@@ -269,9 +299,26 @@ std::optional<PlistDocument> readRootDictionary(QXmlStreamReader& xml, const QSt
     }
     PlistDocument document;
     std::optional<QString> key;
+    qint64 unreadableKeyStart = -1;  // where a key that cannot be read began, while its value is due
     // Where the last tag ended: a value's text runs from there to its own end. (After character data the
     // reader's offset is one character ahead, after a tag it is exact.)
     qint64 previousEnd = xml.characterOffset();
+    // Trimmed of XML's white space only: a vertical tab or form feed is kept and keeps its entry unreadable.
+    auto originalText = [&](qint64 from, qint64 to) {
+        qsizetype start = guarded.originalPosition(from);
+        qsizetype end = guarded.originalPosition(to);
+        auto isSpace = [&original](qsizetype at) {
+            const char16_t c = original[at].unicode();
+            return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+        };
+        while (start < end && isSpace(start)) {
+            ++start;
+        }
+        while (end > start && isSpace(end - 1)) {
+            --end;
+        }
+        return original.mid(start, end - start);
+    };
     for (auto token = xml.readNext(); token != QXmlStreamReader::EndElement; token = xml.readNext()) {
         if (xml.hasError() || xml.atEnd()) {
             return std::nullopt;
@@ -281,22 +328,27 @@ std::optional<PlistDocument> readRootDictionary(QXmlStreamReader& xml, const QSt
         }
         if (xml.name() == u"key") {
             const auto name = readElement(xml, true);
-            key = name ? std::optional<QString>(name->toString()) : std::nullopt;
+            const bool readable = name && !guarded.hasReplacementIn(previousEnd, xml.characterOffset());
+            key = readable ? std::optional<QString>(name->toString()) : std::nullopt;
+            unreadableKeyStart = readable ? -1 : previousEnd;
         } else if (key) {
             // Readable or not, the value replaces what an earlier copy of the key held.
             auto value = readElement(xml, false);
             document.values.remove(*key);
             document.unreadable.remove(*key);
-            if (value) {
+            if (value && !guarded.hasReplacementIn(previousEnd, xml.characterOffset())) {
                 document.values.insert(*key, std::move(*value));
             } else {
-                const qsizetype start = guarded.originalPosition(previousEnd);
-                const qsizetype end = guarded.originalPosition(xml.characterOffset());
-                document.unreadable.insert(*key, QStringView(original).mid(start, end - start).trimmed().toString());
+                document.unreadable.insert(*key, originalText(previousEnd, xml.characterOffset()));
             }
             key.reset();
         } else {
-            readElement(xml, false);  // a value without a key: nothing can name it
+            readElement(xml, false);
+            // Without a readable key nothing can name the value, but an entry whose key is unreadable is kept.
+            if (unreadableKeyStart >= 0) {
+                document.unreadableEntries.append(originalText(unreadableKeyStart, xml.characterOffset()));
+                unreadableKeyStart = -1;
+            }
         }
         previousEnd = xml.characterOffset();
     }

@@ -1,62 +1,32 @@
 #include "platform/qt/PlistXmlWriter.h"
 
 #include <QDateTime>
-#include <QLoggingCategory>
 #include <QStringList>
 #include <cmath>
 #include <limits>
 
-Q_DECLARE_LOGGING_CATEGORY(lcDefaults)
+#include "platform/qt/PlistMarkupGuard.h"
 
 namespace {
 
-bool isContainer(const QVariant& value) {
-    switch (value.typeId()) {
-        case QMetaType::QStringList:
-        case QMetaType::QVariantList:
-        case QMetaType::QVariantMap:
-        case QMetaType::QVariantHash:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Whether `value` can go into the file at indentation `depth`, where a top-level value has depth 2 (its
-// children are checked as they are written).
-bool writable(const QVariant& value, int depth) {
-    if (isContainer(value)) {
-        return depth - 1 <= PlistDocument::maxDepth;
-    }
-    switch (value.typeId()) {
-        case QMetaType::QDateTime:
-            return value.toDateTime().isValid();
-        case QMetaType::QDate:
-            return value.toDate().isValid();
-        default:
-            return value.isValid() && value.canConvert<QString>();
-    }
-}
-
+// Only what XML would otherwise change is escaped; the text was checked to hold nothing XML cannot carry.
 void appendEscaped(QString& out, const QString& text) {
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = text[i].unicode();
-        if (c == u'&') {
-            out += u"&amp;";
-        } else if (c == u'<') {
-            out += u"&lt;";
-        } else if (c == u'>') {
-            out += u"&gt;";
-        } else if (c == u'\r') {
-            out += u"&#13;";  // a bare carriage return would be read back as a line feed
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && text[i + 1].isLowSurrogate()) {
-            out += text[i];
-            out += text[++i];
-        } else if ((c < 0x20 && c != u'\t' && c != u'\n') || QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
-            out += QChar::ReplacementCharacter;
-        } else {
-            out += text[i];
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+            case u'&':
+                out += u"&amp;";
+                break;
+            case u'<':
+                out += u"&lt;";
+                break;
+            case u'>':
+                out += u"&gt;";
+                break;
+            case u'\r':
+                out += u"&#13;";  // a bare carriage return would be read back as a line feed
+                break;
+            default:
+                out += c;
         }
     }
 }
@@ -71,17 +41,22 @@ QString realText(double d) {
     return QString::number(d, 'g', QLocale::FloatingPointShortest);
 }
 
-void appendValue(QString& out, const QVariant& value, int depth);
+// The one form standard readers take: whole seconds, UTC, four-digit years.
+QString dateText(const QDateTime& date) {
+    const QDateTime utc = date.toUTC();
+    const QDate day = utc.date();
+    const QTime time = utc.time();
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02dZ", day.year(), day.month(), day.day(), time.hour(),
+                             time.minute(), time.second());
+}
 
 void appendIndent(QString& out, int depth) {
     out += QString(depth, u'\t');
 }
 
+void appendValue(QString& out, const QVariant& value, int depth);
+
 void appendEntry(QString& out, const QString& key, const QVariant& value, int depth) {
-    if (!writable(value, depth + 1)) {
-        qCWarning(lcDefaults) << "Cannot store value of key" << key << "of type" << value.typeName();
-        return;
-    }
     appendIndent(out, depth);
     out += u"<key>";
     appendEscaped(out, key);
@@ -134,25 +109,19 @@ void appendValue(QString& out, const QVariant& value, int depth) {
             element(u"data", QString::fromLatin1(value.toByteArray().toBase64()));
             return;
         case QMetaType::QDateTime:
-        case QMetaType::QDate: {
-            const QDateTime date =
-                value.typeId() == QMetaType::QDate ? value.toDate().startOfDay(Qt::UTC) : value.toDateTime();
-            // Whole seconds as usual; milliseconds only when there are some, so that a read value writes back alike.
-            element(u"date", date.toUTC().toString(date.time().msec() ? Qt::ISODateWithMs : Qt::ISODate));
+            element(u"date", dateText(value.toDateTime()));
             return;
-        }
+        case QMetaType::QDate:
+            element(u"date", dateText(value.toDate().startOfDay(Qt::UTC)));
+            return;
         case QMetaType::QStringList:
         case QMetaType::QVariantList: {
             const QVariantList list = value.toList();
             out += u"<array>\n";
             for (const QVariant& item : list) {
-                if (writable(item, depth + 1)) {
-                    appendIndent(out, depth);
-                    appendValue(out, item, depth + 1);
-                    out += u'\n';
-                } else {
-                    qCWarning(lcDefaults) << "Cannot store array item of type" << item.typeName();
-                }
+                appendIndent(out, depth);
+                appendValue(out, item, depth + 1);
+                out += u'\n';
             }
             appendIndent(out, depth - 1);
             out += u"</array>";
@@ -176,13 +145,33 @@ void appendValue(QString& out, const QVariant& value, int depth) {
     }
 }
 
+std::optional<QByteArray> refuse(QString* problem, const QString& reason) {
+    if (problem) {
+        *problem = reason;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-QByteArray PlistXmlWriter::write(const PlistDocument& document) {
+std::optional<QByteArray> PlistXmlWriter::write(const PlistDocument& document, QString* problem) {
+    for (auto it = document.values.cbegin(); it != document.values.cend(); ++it) {
+        if (!UserDefaults::isStorableText(it.key())) {
+            return refuse(problem, QStringLiteral("a key holds a character a property list cannot carry"));
+        }
+        if (const auto reason = UserDefaults::unstorableReason(it.value())) {
+            return refuse(problem, *reason);
+        }
+    }
     QString out = QStringLiteral(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
         "<plist version=\"1.0\">\n<dict>\n");
+    for (const QString& entry : document.unreadableEntries) {
+        out += u'\t';
+        out += entry;
+        out += u'\n';
+    }
     QStringList keys = document.values.keys() + document.unreadable.keys();
     keys.sort();
     keys.removeDuplicates();
@@ -199,5 +188,15 @@ QByteArray PlistXmlWriter::write(const PlistDocument& document) {
         out += u'\n';
     }
     out += u"</dict>\n</plist>\n";
-    return out.toUtf8();
+    // The reader's own limits, so that whatever is written reads back.
+    if (!PlistMarkupGuard::guard(out)) {
+        return refuse(problem, QStringLiteral("the defaults would hold more values than one file may"));
+    }
+    QByteArray bytes = out.toUtf8();
+    if (bytes.size() > PlistDocument::maxFileSize) {
+        return refuse(
+            problem,
+            QStringLiteral("the defaults file would grow past %1 MiB").arg(PlistDocument::maxFileSize / (1024 * 1024)));
+    }
+    return bytes;
 }

@@ -126,11 +126,20 @@ QCoro::Task<void> GeneralSettingsView::runProfileSave(QPointer<GeneralSettingsVi
     std::optional<QString> message;
     try {
         const ProfileResponse response = co_await api.updateProfile(name, email);
+        bool stored = true;
         if (settings) {
-            settings->setProfileName(response.name.value_or(name));
-            settings->setProfileEmail(response.email.value_or(email));
+            const QString storedName = response.name.value_or(name);
+            const QString storedEmail = response.email.value_or(email);
+            // The defaults refuse what their file cannot hold (control characters, a value of megabytes):
+            // both or neither.
+            stored = !UserDefaults::unstorableReason(storedName) && !UserDefaults::unstorableReason(storedEmail);
+            if (stored) {
+                settings->setProfileName(storedName);
+                settings->setProfileEmail(storedEmail);
+                stored = settings->profileName() == storedName && settings->profileEmail() == storedEmail;
+            }
         }
-        message = kSaved;
+        message = stored ? kSaved : kFailed;
     } catch (...) {
         // Any failure (not configured, transport, status, reply) reads the same; no detail is shown.
         message = kFailed;

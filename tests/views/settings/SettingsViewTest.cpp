@@ -216,6 +216,23 @@ TEST_F(SettingsViewTest, FailedSaveKeepsTheSettingsAndSaysSoInRed) {
     EXPECT_EQ(general.profileSaveMessage(), QStringLiteral("Failed to save"));
 }
 
+// A reply the settings cannot store is no save: nothing of it is kept.
+TEST_F(SettingsViewTest, ReplyTheSettingsCannotStoreIsNotSaved) {
+    settings.setProfileName(QStringLiteral("Old"));
+    settings.setProfileEmail(QStringLiteral("old@example.org"));
+    CannedResponse reply;
+    reply.body = R"({"installId":"install-1","name":"Ada\u0001","email":"ada@example.org"})";
+    server.route(kProfilePath, reply);
+    GeneralSettingsView& general = *makeView().general();
+    fill(general.nameField(), QStringLiteral("Ada"));
+    fill(general.emailField(), QStringLiteral("ada@example.org"));
+    general.saveProfile();
+    ASSERT_TRUE(waitForSave(general));
+    EXPECT_EQ(general.profileSaveMessage(), QStringLiteral("Failed to save"));
+    EXPECT_EQ(settings.profileName(), QStringLiteral("Old"));
+    EXPECT_EQ(settings.profileEmail(), QStringLiteral("old@example.org"));
+}
+
 TEST_F(SettingsViewTest, SaveWithoutCredentialsFailsWithoutSending) {
     QNetworkAccessManager otherNetwork;
     APIClient unconfigured(otherNetwork, server.url(), BundleInfo::current());
