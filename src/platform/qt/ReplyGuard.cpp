@@ -31,7 +31,9 @@ void ReplyGuard::prepare(QNetworkRequest& request, Redirects redirects) {
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, redirects == Redirects::SameOrigin
                                                                        ? QNetworkRequest::SameOriginRedirectPolicy
                                                                        : QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setMaximumRedirectsAllowed(maxRedirects);
+    // The guard ends a loop itself, one hop before Qt would: Qt ends it with odd errors (an
+    // "Unknown error", or two errors on one reply) when the peer closes each connection.
+    request.setMaximumRedirectsAllowed(maxRedirects + 1);
     request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
 }
 
@@ -70,7 +72,9 @@ ReplyGuard::ReplyGuard(QNetworkReply* reply, qint64 maxBytes, Body body, Redirec
     connect(reply, &QNetworkReply::redirected, this, [this](const QUrl& target) {
         // Qt has queued the next request already; stopping here drops it (see eventFilter()).
         const QUrl next = m_reply->url().resolved(target);
-        if (mayFollow(next)) {
+        if (++m_redirectCount > maxRedirects) {
+            stop(Breach::TooManyRedirects);
+        } else if (mayFollow(next)) {
             m_overHttps = m_overHttps || isHttps(next);
         } else {
             stop(Breach::RefusedRedirect);

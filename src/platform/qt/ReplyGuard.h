@@ -63,6 +63,7 @@ private:
     qint64 m_readBufferBytes;
     Body m_mode;
     Redirects m_redirects;
+    int m_redirectCount = 0;
     bool m_overHttps;
     qint64 m_received = 0;
     QByteArray m_body;

