@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every test.
+# Installs what is needed, then builds and runs every test twice: in the build users run (dev,
+# RelWithDebInfo) and with AddressSanitizer and UndefinedBehaviorSanitizer (asan). Both builds run
+# to the end; the script fails when either had a failing test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake --preset asan
-cmake --build --preset asan
-ctest --preset asan
+status=0
+for preset in dev asan; do
+    cmake --preset "$preset"
+    cmake --build --preset "$preset"
+    ctest --preset "$preset" || status=1
+done
+exit "$status"

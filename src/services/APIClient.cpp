@@ -6,6 +6,7 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QScopeGuard>
+#include <algorithm>
 #include <memory>
 
 #include "platform/qt/ReplyGuard.h"
@@ -38,6 +39,10 @@ TransportError redirectRefused() {
     return TransportError(QNetworkReply::InsecureRedirectError, QStringLiteral("redirect refused"));
 }
 
+TransportError timedOut() {
+    return TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
+}
+
 // Qt resolves dot segments and splits at "/", "?" and "#", so such an id would name another path.
 bool staysOnePathSegment(const QString& id) {
     return !id.isEmpty() && id != u"." && id != u".." && !id.contains(QLatin1Char('/')) &&
@@ -52,7 +57,10 @@ bool isRedirectStatus(int status) {
 
 APIClient::APIClient(QNetworkAccessManager& network, const QUrl& baseURL, BundleInfo bundle,
                      std::chrono::milliseconds timeout)
-    : m_network(network), m_baseURL(baseURL), m_bundle(std::move(bundle)), m_timeout(timeout) {}
+    : APIClient(network, baseURL, std::move(bundle), Limits{timeout}) {}
+
+APIClient::APIClient(QNetworkAccessManager& network, const QUrl& baseURL, BundleInfo bundle, Limits limits)
+    : m_network(network), m_baseURL(baseURL), m_bundle(std::move(bundle)), m_limits(limits) {}
 
 void APIClient::configure(const QString& installId, const QString& secret) {
     m_installId = installId;
@@ -93,7 +101,7 @@ QUrl APIClient::endpointURL(const QString& path) const {
 QNetworkRequest APIClient::makeRequest(const QUrl& url) const {
     QNetworkRequest request(url);
     // An inactivity time-out, as the platform's request time-out is.
-    request.setTransferTimeout(static_cast<int>(m_timeout.count()));
+    request.setTransferTimeout(static_cast<int>(m_limits.timeout.count()));
     // Redirects stay within the origin (see perform()).
     ReplyGuard::prepare(request);
     return request;
@@ -116,7 +124,7 @@ QCoro::Task<QByteArray> APIClient::sendJson(QByteArray method, QString path, std
         }
     }
 
-    RawReply reply = co_await perform(std::move(request), std::move(method), std::move(body), true);
+    RawReply reply = co_await perform(std::move(request), std::move(method), std::move(body), true, m_limits.deadline);
     if (!reply.status) {
         throw APIError::invalidResponse();
     }
@@ -128,6 +136,7 @@ QCoro::Task<QByteArray> APIClient::sendJson(QByteArray method, QString path, std
 
 QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QByteArray method,
                                                     std::optional<QByteArray> body, bool keepBody,
+                                                    std::chrono::milliseconds deadline,
                                                     std::shared_ptr<Cancellation> cancellation) {
     if (!isSendable(request.url())) {
         throw unsupportedURL();
@@ -151,7 +160,7 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
     });
     // A child of the reply: it lives exactly as long.
     ReplyGuard* guard =
-        ReplyGuard::watch(sent, maxReplyBytes, keepBody ? ReplyGuard::Body::Keep : ReplyGuard::Body::Discard);
+        ReplyGuard::watch(sent, maxReplyBytes, keepBody ? ReplyGuard::Body::Keep : ReplyGuard::Body::Discard, deadline);
 
     auto cancelled = std::make_shared<bool>(false);
     QMetaObject::Connection cancelConnection;
@@ -172,12 +181,15 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
     }
     switch (guard->breach()) {
         case ReplyGuard::Breach::None:
-        case ReplyGuard::Breach::DeadlinePassed:  // no deadline is set here
             break;
-        case ReplyGuard::Breach::CrossOriginRedirect:
+        case ReplyGuard::Breach::RefusedRedirect:
             throw redirectRefused();
+        case ReplyGuard::Breach::TooManyRedirects:
+            throw TransportError(QNetworkReply::TooManyRedirectsError, QStringLiteral("too many redirects"));
         case ReplyGuard::Breach::TooLarge:
             throw TransportError(QNetworkReply::UnknownContentError, QStringLiteral("reply too large"));
+        case ReplyGuard::Breach::DeadlinePassed:
+            throw timedOut();
     }
     const QNetworkReply::NetworkError error = reply->error();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
@@ -192,7 +204,7 @@ QCoro::Task<APIClient::RawReply> APIClient::perform(QNetworkRequest request, QBy
         // Nothing else here aborts a reply (the guard's aborts and a cancellation are handled above), so a
         // cancelled transfer is Qt's transfer time-out.
         if (error == QNetworkReply::OperationCanceledError) {
-            throw TransportError(QNetworkReply::TimeoutError, QStringLiteral("The request timed out."));
+            throw timedOut();
         }
         throw TransportError(error, reply->errorString());
     }
@@ -245,9 +257,14 @@ QCoro::Task<void> APIClient::uploadToPresignedURL(QUrl url, QString content,
     }
     QNetworkRequest request = makeRequest(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("text/plain"));
+    QByteArray body = content.toUtf8();
+    // However slow the line, a large body is given the time to go out.
+    const auto deadline =
+        m_limits.deadline +
+        std::chrono::milliseconds(body.size() * 1000 / std::max<qint64>(1, m_limits.uploadBytesPerSecond));
     // The reply body is of no interest: dropped as it arrives.
-    const RawReply reply = co_await perform(std::move(request), QByteArrayLiteral("PUT"), content.toUtf8(), false,
-                                            std::move(cancellation));
+    const RawReply reply = co_await perform(std::move(request), QByteArrayLiteral("PUT"), std::move(body), false,
+                                            deadline, std::move(cancellation));
     if (reply.status != 200) {
         throw APIError::httpError(reply.status.value_or(0));
     }

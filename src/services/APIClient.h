@@ -29,9 +29,10 @@ class QNetworkAccessManager;
 // backend's answers, TransportError for anything the network or the URL prevented. Only http
 // and https URLs are ever requested; Qt would otherwise PUT to file: URLs and write local files.
 // A redirect is followed only within the origin of the request, since Qt would re-send the
-// credentials wherever it points; any other redirect fails as a TransportError. A reply body
-// past maxReplyBytes aborts the request (a TransportError too), and reply bodies are decoded on
-// a worker thread so that a large one never holds up the event loop.
+// credentials wherever it points, and at most a few times; any other redirect fails as a
+// TransportError. A reply body past maxReplyBytes aborts the request (a TransportError too), as do
+// the time-out without traffic and the overall deadline ("The request timed out."). Reply bodies
+// are decoded on a worker thread so that a large one never holds up the event loop.
 // Coroutines take their arguments by value and touch no member after their first suspension, so
 // a caller may drop the task at any time.
 class APIClient {
@@ -39,10 +40,19 @@ public:
     static constexpr std::chrono::milliseconds defaultTimeout{60000};
     static constexpr qint64 maxReplyBytes = 8 * 1024 * 1024;
 
+    struct Limits {
+        // Ends a request after this long without any traffic.
+        std::chrono::milliseconds timeout = defaultTimeout;
+        // Ends a request after this long however slowly its reply drips; an upload gets the time
+        // its body takes at uploadBytesPerSecond on top.
+        std::chrono::milliseconds deadline{120000};
+        qint64 uploadBytesPerSecond = 16 * 1024;
+    };
+
     // `baseURL` is an origin (scheme and host, no path), normally keyloom::build::apiBaseUrl.
-    // `timeout` ends a request after that long without any traffic.
     APIClient(QNetworkAccessManager& network, const QUrl& baseURL, BundleInfo bundle,
               std::chrono::milliseconds timeout = defaultTimeout);
+    APIClient(QNetworkAccessManager& network, const QUrl& baseURL, BundleInfo bundle, Limits limits);
     APIClient(const APIClient&) = delete;
     APIClient& operator=(const APIClient&) = delete;
 
@@ -102,7 +112,8 @@ private:
     // Sends a JSON call and returns the body of a 2xx reply; throws for everything else.
     QCoro::Task<QByteArray> sendJson(QByteArray method, QString path, std::optional<QByteArray> body, bool auth);
     QCoro::Task<RawReply> perform(QNetworkRequest request, QByteArray method, std::optional<QByteArray> body,
-                                  bool keepBody, std::shared_ptr<Cancellation> cancellation = nullptr);
+                                  bool keepBody, std::chrono::milliseconds deadline,
+                                  std::shared_ptr<Cancellation> cancellation = nullptr);
     QNetworkRequest makeRequest(const QUrl& url) const;
     QUrl endpointURL(const QString& path) const;
 
@@ -142,7 +153,7 @@ private:
     QNetworkAccessManager& m_network;
     QUrl m_baseURL;
     BundleInfo m_bundle;
-    std::chrono::milliseconds m_timeout;
+    Limits m_limits;
     std::optional<QString> m_installId;
     std::optional<QString> m_installSecret;
     // Shared with the requests under way, which may end after this client.

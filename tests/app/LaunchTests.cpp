@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,6 +13,10 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "AppHarness.h"
+#include "app/TerminationSignals.h"
+#include "services/SentryBridge.h"
 
 using namespace Qt::StringLiterals;
 
@@ -158,4 +163,39 @@ TEST_F(LaunchTest, ASecondStartOnTheSameSettingsFileNeverRunsBesideTheFirst) {
         EXPECT_EQ(second->exitCode(), 0) << c.what << ": " << second->readAll().toStdString();
         EXPECT_TRUE(endsCleanlyOn(*first, SIGTERM)) << c.what;
     }
+}
+
+// SIGTERM while every service streams a reply that never ends quits as promptly as when idle: the
+// signal is taken and everything torn down, as main() does, within 2 s.
+TEST(TerminationTest, SigtermWhileRepliesStreamQuitsWithinTwoSeconds) {
+    QTemporaryDir folder;
+    AppServers servers;
+    const CannedResponse endless = endlessBody(QByteArray(64 * 1024, ' '));
+    for (const char* path : {"/api/v1/install/register", "/api/v1/shortcuts", "/api/v1/features"}) {
+        servers.backend.route(QString::fromLatin1(path), endless);
+    }
+    servers.appcast.route(QStringLiteral("/appcast.xml"), endless);
+    servers.analytics.setHandler([endless](const RecordedRequest&) { return endless; });
+    servers.crash.setHandler([endless](const RecordedRequest&) { return endless; });
+
+    auto app = std::make_unique<AppHarness>(servers, folder.filePath(u"defaults.plist"_s));
+    app->delegate->applicationDidFinishLaunching();
+    app->scheduler.runPending();
+    app->services->sentry().captureMessage(u"streaming"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return servers.backend.requestCount() && servers.analytics.requestCount() && servers.crash.requestCount() &&
+                   servers.appcast.requestCount();
+        },
+        10000));
+    QTest::qWait(300);  // the bodies are flowing
+
+    bool quit = false;
+    TerminationSignals termination([&] { quit = true; });
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(::getpid(), SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return quit; }, 10000));
+    app.reset();
+    EXPECT_LT(clock.elapsed(), 2000);
 }

@@ -2,15 +2,62 @@
 
 #include <httplib.h>
 
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QThread>
 #include <atomic>
 #include <chrono>
 #include <thread>
 
+namespace {
+
+// A server showing a fresh self-signed certificate for 127.0.0.1, which Qt's default TLS
+// configuration trusts from now on.
+std::unique_ptr<httplib::Server> makeTlsServer() {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* certificate = X509_new();
+    X509_set_version(certificate, 2);
+    ASN1_INTEGER_set(X509_get_serialNumber(certificate), 1);
+    X509_gmtime_adj(X509_getm_notBefore(certificate), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(certificate), 24 * 3600);
+    X509_set_pubkey(certificate, key);
+    X509_NAME* name = X509_get_subject_name(certificate);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("127.0.0.1"), -1, -1,
+                               0);
+    X509_set_issuer_name(certificate, name);
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
+    X509_EXTENSION* altName = X509V3_EXT_conf_nid(nullptr, &context, NID_subject_alt_name, "IP:127.0.0.1");
+    X509_add_ext(certificate, altName, -1);
+    X509_EXTENSION_free(altName);
+    X509_sign(certificate, key, EVP_sha256());
+
+    BIO* pem = BIO_new(BIO_s_mem());
+    PEM_write_bio_X509(pem, certificate);
+    char* data = nullptr;
+    const long size = BIO_ctrl(pem, BIO_CTRL_INFO, 0, static_cast<void*>(&data));
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificate(QSslCertificate(QByteArray(data, size)));
+    QSslConfiguration::setDefaultConfiguration(tls);
+    BIO_free(pem);
+
+    auto server = std::make_unique<httplib::SSLServer>(certificate, key);  // takes references of its own
+    X509_free(certificate);
+    EVP_PKEY_free(key);
+    return server;
+}
+
+}  // namespace
+
 struct HttpTestServer::Impl {
-    httplib::Server server;
+    std::unique_ptr<httplib::Server> server;
     std::thread thread;
     mutable std::mutex mutex;
     QList<RecordedRequest> requests;
@@ -20,7 +67,8 @@ struct HttpTestServer::Impl {
     std::atomic<int> abandonedStreams{0};
 };
 
-HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
+HttpTestServer::HttpTestServer(Scheme scheme) : m_impl(std::make_unique<Impl>()), m_scheme(scheme) {
+    m_impl->server = scheme == Scheme::Https ? makeTlsServer() : std::make_unique<httplib::Server>();
     auto serve = [this](const httplib::Request& req, httplib::Response& res) {
         RecordedRequest recorded;
         recorded.method = QString::fromStdString(req.method);
@@ -74,21 +122,21 @@ HttpTestServer::HttpTestServer() : m_impl(std::make_unique<Impl>()) {
                 return true;
             });
     };
-    m_impl->server.Get(".*", serve);
-    m_impl->server.Post(".*", serve);
-    m_impl->server.Put(".*", serve);
-    m_impl->server.Patch(".*", serve);
-    m_impl->server.Delete(".*", serve);
-    m_port = m_impl->server.bind_to_any_port("127.0.0.1");
-    m_impl->thread = std::thread([this] { m_impl->server.listen_after_bind(); });
-    while (!m_impl->server.is_running()) {
+    m_impl->server->Get(".*", serve);
+    m_impl->server->Post(".*", serve);
+    m_impl->server->Put(".*", serve);
+    m_impl->server->Patch(".*", serve);
+    m_impl->server->Delete(".*", serve);
+    m_port = m_impl->server->bind_to_any_port("127.0.0.1");
+    m_impl->thread = std::thread([this] { m_impl->server->listen_after_bind(); });
+    while (!m_impl->server->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 
 HttpTestServer::~HttpTestServer() {
     ++m_impl->streamGeneration;
-    m_impl->server.stop();
+    m_impl->server->stop();
     if (m_impl->thread.joinable()) {
         m_impl->thread.join();
     }
@@ -105,7 +153,8 @@ void HttpTestServer::route(const QString& path, CannedResponse response) {
 }
 
 QUrl HttpTestServer::url(const QString& path) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
+    const QString scheme = m_scheme == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http");
+    return QUrl(QStringLiteral("%1://127.0.0.1:%2%3").arg(scheme).arg(m_port).arg(path));
 }
 
 QList<RecordedRequest> HttpTestServer::requests() const {

@@ -43,12 +43,15 @@ CannedResponse redirectTo(const QUrl& target);
 CannedResponse endlessBody(QByteArray chunk, double intervalSeconds = 0);
 
 // A real HTTP server on 127.0.0.1 with a port the OS picks, running on its own thread. Records
-// every request and answers through the handler (by default 200 with "{}").
+// every request and answers through the handler (by default 200 with "{}"). Over https it shows a
+// certificate of its own for 127.0.0.1, which Qt's default TLS configuration in this process then
+// trusts.
 class HttpTestServer {
 public:
     using Handler = std::function<CannedResponse(const RecordedRequest&)>;
+    enum class Scheme { Http, Https };
 
-    HttpTestServer();
+    explicit HttpTestServer(Scheme scheme = Scheme::Http);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -58,7 +61,7 @@ public:
     void route(const QString& path, CannedResponse response);
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:<port>" followed by `path`.
+    // "http://127.0.0.1:<port>" (or https) followed by `path`.
     QUrl url(const QString& path = QString()) const;
 
     QList<RecordedRequest> requests() const;
@@ -75,5 +78,6 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
+    Scheme m_scheme;
     int m_port = 0;
 };

@@ -3,13 +3,47 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <optional>
 
 #include "platform/qt/AppcastFeed.h"
 #include "platform/qt/ReplyGuard.h"
 #include "platform/qt/VersionComparator.h"
 
-AppcastUpdater::AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, QObject* parent)
-    : QObject(parent), m_feedUrl(feedUrl), m_hostVersion(hostVersion), m_network(new QNetworkAccessManager(this)) {}
+namespace {
+
+// Why a fetch failed, in words for "An error occurred in retrieving update information: ...".
+std::optional<QString> failureOf(const QNetworkReply& reply, const ReplyGuard& guard) {
+    switch (guard.breach()) {
+        case ReplyGuard::Breach::None:
+            break;
+        case ReplyGuard::Breach::RefusedRedirect:
+            return QStringLiteral("redirect refused");
+        case ReplyGuard::Breach::TooManyRedirects:
+            return QStringLiteral("too many redirects");
+        case ReplyGuard::Breach::TooLarge:
+            return QStringLiteral("the feed is larger than %1 MiB").arg(AppcastUpdater::maxFeedBytes / (1024 * 1024));
+        case ReplyGuard::Breach::DeadlinePassed:
+            return QStringLiteral("The request timed out.");
+    }
+    // The guard's aborts are handled above, so a cancelled transfer is Qt's transfer time-out.
+    if (reply.error() == QNetworkReply::OperationCanceledError) {
+        return QStringLiteral("The request timed out.");
+    }
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply.error() != QNetworkReply::NoError || status < 200 || status > 299) {
+        return reply.errorString();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+AppcastUpdater::AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, Limits limits, QObject* parent)
+    : QObject(parent),
+      m_feedUrl(feedUrl),
+      m_hostVersion(hostVersion),
+      m_limits(limits),
+      m_network(new QNetworkAccessManager(this)) {}
 
 AppcastUpdater::~AppcastUpdater() = default;
 
@@ -38,44 +72,29 @@ void AppcastUpdater::checkForUpdates() {
 
 void AppcastUpdater::fetch(bool interactive) {
     QNetworkRequest request(m_feedUrl);
-    request.setTransferTimeout(60000);
-    // Redirects are checked one by one: only http and https may be followed.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
+    request.setTransferTimeout(static_cast<int>(m_limits.timeout.count()));
+    ReplyGuard::prepare(request, ReplyGuard::Redirects::NoDowngrade);
     QNetworkReply* reply = m_network->get(request);
+    ReplyGuard* guard = ReplyGuard::watch(reply, maxFeedBytes, ReplyGuard::Body::Keep, m_limits.deadline,
+                                          ReplyGuard::Redirects::NoDowngrade);
     if (!interactive) {
         ++m_probesInFlight;
     }
-    connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl& target) {
-        if (ReplyGuard::isWebUrl(target)) {
-            emit reply->redirectAllowed();
-        } else {
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > maxFeedBytes || total > maxFeedBytes) {
-            reply->abort();
-        }
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, interactive] {
+    connect(reply, &QNetworkReply::finished, this, [this, reply, guard, interactive] {
         if (!interactive) {
             --m_probesInFlight;
         }
-        finish(reply, interactive);
+        finish(reply, *guard, interactive);
     });
 }
 
-void AppcastUpdater::finish(QNetworkReply* reply, bool interactive) {
+void AppcastUpdater::finish(QNetworkReply* reply, ReplyGuard& guard, bool interactive) {
     reply->deleteLater();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
-        const QString reason = reply->error() == QNetworkReply::OperationCanceledError
-                                   ? QStringLiteral("the transfer was stopped")
-                                   : reply->errorString();
-        fail(QStringLiteral("An error occurred in retrieving update information: ") + reason, interactive);
+    if (const auto reason = failureOf(*reply, guard)) {
+        fail(QStringLiteral("An error occurred in retrieving update information: ") + *reason, interactive);
         return;
     }
-    const auto items = AppcastFeed::parse(reply->readAll());
+    const auto items = AppcastFeed::parse(guard.takeBody());
     if (!items) {
         fail(QStringLiteral("An error occurred while parsing the update feed."), interactive);
         return;

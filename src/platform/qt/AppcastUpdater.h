@@ -2,18 +2,22 @@
 
 #include <QObject>
 #include <QUrl>
+#include <chrono>
 #include <functional>
 
 #include "platform/Updater.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class ReplyGuard;
 
 // The updater over an appcast feed read with HTTP(S). A check fetches the feed, takes its newest
 // item and reports it to the delegate when that version is newer than the running build's. It
 // never marks an update as required by itself, downloads nothing and installs nothing: the
 // interactive check hands its outcome to a presenter (the update dialog), which offers the
-// item's link. Main thread only.
+// item's link. A feed is read within bounds (see ReplyGuard): at most maxFeedBytes, ended after a
+// time-out without traffic and after an overall deadline, redirected to http and https URLs only
+// and never from https to http. Main thread only.
 class AppcastUpdater final : public QObject, public Updater {
     Q_OBJECT
 public:
@@ -29,8 +33,15 @@ public:
     };
     using Presenter = std::function<void(const InteractiveResult&)>;
 
+    struct Limits {
+        std::chrono::milliseconds timeout{60000};    // without any traffic
+        std::chrono::milliseconds deadline{120000};  // however slowly the feed drips
+    };
+
     // `hostVersion` is the running build's version, compared with the feed's versions.
-    AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, QObject* parent = nullptr);
+    AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, QObject* parent = nullptr)
+        : AppcastUpdater(feedUrl, hostVersion, Limits(), parent) {}
+    AppcastUpdater(const QUrl& feedUrl, const QString& hostVersion, Limits limits, QObject* parent = nullptr);
     ~AppcastUpdater() override;
 
     // Receives the outcome of every interactive check.
@@ -48,12 +59,13 @@ public:
 
 private:
     void fetch(bool interactive);
-    void finish(QNetworkReply* reply, bool interactive);
+    void finish(QNetworkReply* reply, ReplyGuard& guard, bool interactive);
     void fail(const QString& description, bool interactive);
     void present(const InteractiveResult& result);
 
     QUrl m_feedUrl;
     QString m_hostVersion;
+    Limits m_limits;
     QNetworkAccessManager* m_network;
     UpdaterDelegate* m_delegate = nullptr;
     Presenter m_presenter;

@@ -9,42 +9,62 @@
 class QNetworkReply;
 class QNetworkRequest;
 
-// Keeps one network reply within bounds. Redirects are followed only within the origin of the
-// request (scheme, host and port), because Qt re-sends every header of the request, credentials
-// included, to wherever a redirect points. The body is read as it arrives, kept or dropped, and
-// the transfer is aborted once it passes a size cap, or when an optional deadline passes however
-// slowly the reply drips. A guard is a child of its reply. Main thread only.
+// Keeps one network reply within bounds. Redirects are followed under a policy: by default only
+// within the origin of the request (scheme, host and port), because Qt re-sends every header of the
+// request, credentials included, to wherever a redirect points; never from https to http; and at
+// most maxRedirects times. The body is read as it arrives, kept or dropped, and the transfer is
+// aborted once it passes a size cap, or when an optional deadline passes however slowly the reply
+// drips. Qt's network thread holds at most a small read buffer of the reply meanwhile, so an endless
+// reply costs no more memory than its cap, however busy the main thread is, and an abort closes the
+// connection at once. A guard is a child of its reply. Main thread only.
 class ReplyGuard : public QObject {
     Q_OBJECT
 public:
     enum class Body { Keep, Discard };
+    // Which redirects may be followed: within the origin only, or to any http or https URL as long
+    // as no request made over https goes on over http.
+    enum class Redirects { SameOrigin, NoDowngrade };
     // Why the guard aborted the transfer, if it did.
-    enum class Breach { None, CrossOriginRedirect, TooLarge, DeadlinePassed };
+    enum class Breach { None, RefusedRedirect, TooManyRedirects, TooLarge, DeadlinePassed };
 
-    // Lets the guard decide on every redirect; call on the request before it is sent.
-    static void prepare(QNetworkRequest& request);
+    static constexpr int maxRedirects = 10;
+
+    // Sets the redirect policy and keeps the request on HTTP/1.1 (Qt's HTTP/2 reads a body however
+    // little of it is taken); call on the request before it is sent, with the policy of watch().
+    static void prepare(QNetworkRequest& request, Redirects redirects = Redirects::SameOrigin);
     // Watches `reply`, sent with a prepared request, from now on. `deadline` counts from now.
     static ReplyGuard* watch(QNetworkReply* reply, qint64 maxBytes, Body body,
-                             std::optional<std::chrono::milliseconds> deadline = std::nullopt);
+                             std::optional<std::chrono::milliseconds> deadline = std::nullopt,
+                             Redirects redirects = Redirects::SameOrigin);
 
     // Same scheme, host and port (a missing port is the scheme's default).
     static bool isSameOrigin(const QUrl& a, const QUrl& b);
     // Absolute http/https URLs with a host: the only ones sent to (Qt would also PUT to file: URLs).
     static bool isWebUrl(const QUrl& url);
 
-    Breach breach() const { return m_breach; }
+    // The guard's own reason, or Qt's when it refused a redirect itself.
+    Breach breach() const;
     // The body kept so far, with whatever the finished reply still holds.
     QByteArray takeBody();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    ReplyGuard(QNetworkReply* reply, qint64 maxBytes, Body body);
+    ReplyGuard(QNetworkReply* reply, qint64 maxBytes, Body body, Redirects redirects);
+    bool mayFollow(const QUrl& target) const;
+    void limitReadBuffer();
     void readArrived();
     void stop(Breach breach);
 
     QNetworkReply* m_reply;
     QUrl m_origin;
     qint64 m_maxBytes;
+    qint64 m_readBufferBytes;
     Body m_mode;
+    Redirects m_redirects;
+    int m_redirectCount = 0;
+    bool m_overHttps;
     qint64 m_received = 0;
     QByteArray m_body;
     Breach m_breach = Breach::None;

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "platform/qt/AppcastFeed.h"
 #include "platform/qt/AppcastUpdater.h"
+#include "platform/qt/ReplyGuard.h"
 #include "platform/qt/VersionComparator.h"
+#include "support/HeapUsage.h"
 #include "support/HttpTestServer.h"
 
 namespace {
@@ -36,8 +39,9 @@ protected:
     RecordingDelegate delegate;
     QList<AppcastUpdater::InteractiveResult> presented;
 
-    std::unique_ptr<AppcastUpdater> makeUpdater(const QUrl& url, const QString& host = QStringLiteral("1.0.0")) {
-        auto updater = std::make_unique<AppcastUpdater>(url, host);
+    std::unique_ptr<AppcastUpdater> makeUpdater(const QUrl& url, const QString& host = QStringLiteral("1.0.0"),
+                                                AppcastUpdater::Limits limits = {}) {
+        auto updater = std::make_unique<AppcastUpdater>(url, host, limits);
         updater->setDelegate(&delegate);
         updater->setPresenter([this](const AppcastUpdater::InteractiveResult& r) { presented.append(r); });
         return updater;
@@ -189,4 +193,62 @@ TEST_F(AppcastUpdaterTest, InteractiveChecksPresentTheirOutcome) {
     updater->checkForUpdates();
     ASSERT_TRUE(QTest::qWaitFor([&] { return presented.size() == 3; }, 5000));
     EXPECT_EQ(presented[2].kind, AppcastUpdater::InteractiveResult::Kind::UpToDate);
+}
+
+// A feed past the cap fails without being read into memory, whether it declares its length or never
+// ends; the connection is closed at once, however busy the main thread is.
+TEST_F(AppcastUpdaterTest, OversizedFeedsFailWithoutBeingRead) {
+    const QString tooLarge =
+        QStringLiteral("An error occurred in retrieving update information: the feed is larger than 4 MiB");
+    auto updater = makeUpdater(server.url(QStringLiteral("/appcast.xml")));
+    updater->start();
+    server.route(QStringLiteral("/appcast.xml"), endlessBody(QByteArray(64 * 1024, ' ')));
+    expectEndlessRepliesCutShort(
+        "update feed", server, AppcastUpdater::maxFeedBytes + 8 * 1024 * 1024,
+        [&] { updater->checkForUpdateInformation(); }, [&] { return updater->canCheckForUpdates(); });
+    // Measured before: the test server's own copy of this feed would count.
+    serveFeed(feed(item("9.9.9", "9.9.9", "") + "<!--" + QByteArray(9 * 1024 * 1024, '-') + "-->"));
+    probe(*updater);
+    EXPECT_EQ(delegate.aborted.join(u'|').toStdString(), QStringList(3, tooLarge).join(u'|').toStdString());
+    EXPECT_TRUE(delegate.found.isEmpty());
+}
+
+// A feed dripping a byte at a time keeps the time-out without traffic at bay, but not the deadline.
+TEST_F(AppcastUpdaterTest, ADrippingFeedEndsAtTheDeadline) {
+    server.route(QStringLiteral("/appcast.xml"), endlessBody("<", 0.2));
+    auto updater = makeUpdater(server.url(QStringLiteral("/appcast.xml")), QStringLiteral("1.0.0"),
+                               {std::chrono::milliseconds(600), std::chrono::milliseconds(1500)});
+    updater->start();
+    QElapsedTimer clock;
+    clock.start();
+    probe(*updater);
+    EXPECT_GE(clock.elapsed(), 1400);
+    EXPECT_EQ(delegate.aborted.join(u'|').toStdString(),
+              "An error occurred in retrieving update information: The request timed out.");
+}
+
+// A feed asked for over https never goes on over http, and a redirect loop ends early.
+TEST_F(AppcastUpdaterTest, RedirectsNeverLeaveHttpsForHttpNorLoop) {
+    HttpTestServer secure(HttpTestServer::Scheme::Https);
+    secure.route(QStringLiteral("/old.xml"), redirectTo(secure.url(QStringLiteral("/appcast.xml"))));
+    secure.route(QStringLiteral("/appcast.xml"),
+                 CannedResponse{200, feed(item("9.9.9", "9.9.9", "")), "application/rss+xml", 0, {}});
+    secure.route(QStringLiteral("/downgraded.xml"), redirectTo(server.url(QStringLiteral("/appcast.xml"))));
+    serveFeed(feed(item("9.9.9", "9.9.9", "")));
+    server.route(QStringLiteral("/loop.xml"), redirectTo(server.url(QStringLiteral("/loop.xml"))));
+
+    for (const QUrl& url : {secure.url(QStringLiteral("/old.xml")), secure.url(QStringLiteral("/downgraded.xml")),
+                            server.url(QStringLiteral("/loop.xml"))}) {
+        auto updater = makeUpdater(url);
+        updater->start();
+        probe(*updater);
+    }
+    EXPECT_EQ(delegate.found.size(), 1);  // over https throughout
+    const QString failed = QStringLiteral("An error occurred in retrieving update information: ");
+    EXPECT_EQ(
+        delegate.aborted.join(u'|').toStdString(),
+        (failed + QStringLiteral("redirect refused|") + failed + QStringLiteral("too many redirects")).toStdString());
+    EXPECT_EQ(server.requests().first().path, QStringLiteral("/loop.xml"));  // nothing went to the http feed
+    EXPECT_GE(server.requestCount(), ReplyGuard::maxRedirects + 1);
+    EXPECT_LE(server.requestCount(), 2 * (ReplyGuard::maxRedirects + 1));  // with Qt's sending again
 }

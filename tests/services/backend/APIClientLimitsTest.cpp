@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QScopeGuard>
 #include <QTest>
 #include <ctime>
 #include <functional>
 #include <iostream>
 #include <latch>
 
+#include "platform/qt/ReplyGuard.h"
 #include "services/APIClient.h"
 #include "services/backend/BackendTestSupport.h"
 #include "support/HeapUsage.h"
@@ -40,19 +43,29 @@ QCoro::Task<void> registerInstall(APIClient& client) {
     co_await client.registerInstall(QStringLiteral("I"));
 }
 
-QCoro::Task<void> upload(APIClient& client, QUrl url) {
-    co_await client.uploadToPresignedURL(std::move(url), QStringLiteral("log text"));
+QCoro::Task<void> upload(APIClient& client, QUrl url, QString text = QStringLiteral("log text")) {
+    co_await client.uploadToPresignedURL(std::move(url), std::move(text));
 }
 
-// Runs `task` to its end while watching the heap; returns its peak growth and what the task threw.
-std::pair<qint64, std::exception_ptr> runWatchingHeap(QCoro::Task<void> task, QNetworkAccessManager& network,
-                                                      qint64 budget) {
+// Runs a call to its end while measuring the process (until `ended` holds too); returns the growth
+// and what the call threw.
+std::pair<MemoryGrowth, std::exception_ptr> runMeasured(const char* what, MainThread load,
+                                                        const std::function<QCoro::Task<void>()>& call,
+                                                        QNetworkAccessManager& network, qint64 budget,
+                                                        const std::function<bool()>& ended) {
     QEventLoop unused;
     std::optional<bool> value;
     std::exception_ptr error;
     bool done = false;
-    auto waiter = backendtest::settle(task, value, error, done, unused);
-    const qint64 growth = peakHeapGrowthUntil([&] { return done; }, budget, 30000);
+    std::optional<QCoro::Task<void>> task;
+    std::optional<QCoro::Task<void>> waiter;
+    const MemoryGrowth growth = measureGrowth(
+        what, load, budget,
+        [&] {
+            task.emplace(call());
+            waiter.emplace(backendtest::settle(*task, value, error, done, unused));
+        },
+        [&] { return done && ended(); }, 30000);
     // Past the budget: end the transfer before it takes the machine's memory.
     for (QNetworkReply* reply : network.findChildren<QNetworkReply*>()) {
         reply->abort();
@@ -75,8 +88,12 @@ QString messageOf(const std::exception_ptr& error) {
 }  // namespace
 
 // Qt re-sends every header, the credentials included, to wherever a redirect points: only
-// redirects within the request's own origin are followed, for every kind of request.
+// redirects within the request's own origin are followed, for every kind of request, and a loop
+// fails like any other network failure. Requests stay on HTTP/1.1, even where the environment allows
+// HTTP/2 over plain http: Qt's HTTP/2 reads a body however little of it is taken.
 TEST_F(APIClientLimitsTest, RedirectsAreFollowedOnlyWithinTheOrigin) {
+    qputenv("QT_NETWORK_H2C_ALLOWED", "1");
+    const auto restore = qScopeGuard([] { qunsetenv("QT_NETWORK_H2C_ALLOWED"); });
     client.configure(QStringLiteral("ID-1"), QStringLiteral("secret"));
     HttpTestServer other;
     struct Operation {
@@ -101,6 +118,8 @@ TEST_F(APIClientLimitsTest, RedirectsAreFollowedOnlyWithinTheOrigin) {
         ASSERT_EQ(server.requestCount(), 2) << operation.path.toStdString();
         const RecordedRequest followed = server.requests().last();
         EXPECT_EQ(followed.path, operation.path + QStringLiteral("/moved"));
+        EXPECT_FALSE(followed.hasHeader(QStringLiteral("Upgrade")))
+            << followed.header(QStringLiteral("Upgrade")).toStdString();
         if (operation.path == QStringLiteral("/api/v1/features")) {
             EXPECT_EQ(followed.header(QStringLiteral("X-Api-Key")), APIClient::hmac("secret", "ID-1"));
         }
@@ -113,24 +132,78 @@ TEST_F(APIClientLimitsTest, RedirectsAreFollowedOnlyWithinTheOrigin) {
             EXPECT_STREQ(error->what(), "redirect refused");
             EXPECT_EQ(server.requestCount(), 1) << target.toString().toStdString();
         }
+
+        server.clear();
+        // A 302 loop: Qt 6.4 re-sending a body on every 307 hop loses it now and then (an "Unknown error").
+        CannedResponse loop = redirectTo(server.url(operation.path));
+        loop.status = 302;
+        server.route(operation.path, loop);
+        const auto looped = transportErrorOf(operation.call());
+        ASSERT_TRUE(looped.has_value()) << operation.path.toStdString();
+        EXPECT_STREQ(looped->what(), "too many redirects");
+        // Qt sends a request again when the peer closed its connection first.
+        EXPECT_GE(server.requestCount(), ReplyGuard::maxRedirects + 1);
+        EXPECT_LE(server.requestCount(), 2 * (ReplyGuard::maxRedirects + 1));
     }
     EXPECT_EQ(other.requestCount(), 0);
 }
 
-// A reply that never ends fails once it passes the cap; the heap never holds much more.
+// A reply that never ends fails once it passes the cap, and the connection is closed at once; the
+// process never grows by much more than the cap, however busy the main thread is.
 TEST_F(APIClientLimitsTest, AnEndlessReplyFailsPastTheCap) {
     client.configure(QStringLiteral("ID-1"), QStringLiteral("secret"));
     const CannedResponse endless = endlessBody(QByteArray(64 * 1024, ' '));
-    server.route(QStringLiteral("/api/v1/features"), endless);
-    server.route(QStringLiteral("/upload/log"), endless);
-    constexpr qint64 budget = 50 * 1024 * 1024;
-    for (auto call : std::initializer_list<std::function<QCoro::Task<void>()>>{
-             [&] { return fetchFlags(client); }, [&] { return upload(client, server.url("/upload/log")); }}) {
-        const auto [growth, error] = runWatchingHeap(call(), network, budget);
-        EXPECT_LT(growth, budget);
-        EXPECT_EQ(messageOf(error).toStdString(), "reply too large");
+    for (const char* path : {"/api/v1/features", "/api/v1/install/register", "/upload/log"}) {
+        server.route(QString::fromLatin1(path), endless);
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return server.abandonedStreams() == 2; }, 5000));
+    const std::pair<const char*, std::function<QCoro::Task<void>()>> calls[] = {
+        {"backend GET", [&] { return fetchFlags(client); }},
+        {"backend POST", [&] { return registerInstall(client); }},
+        {"uploads", [&] { return upload(client, server.url("/upload/log")); }},
+    };
+    // The cap and a few MB: the network thread's read buffer, the request, the allocator's slack.
+    constexpr qint64 budget = APIClient::maxReplyBytes + 8 * 1024 * 1024;
+    for (const MainThread load : {MainThread::Idle, MainThread::Busy}) {
+        for (const auto& [what, call] : calls) {
+            const int ended = server.abandonedStreams();
+            const auto [growth, error] =
+                runMeasured(what, load, call, network, budget, [&] { return server.abandonedStreams() > ended; });
+            EXPECT_TRUE(grewLessThan(growth, budget)) << what;
+            EXPECT_EQ(messageOf(error).toStdString(), "reply too large") << what;
+            EXPECT_EQ(server.abandonedStreams(), ended + 1) << what;
+        }
+    }
+}
+
+// A reply dripping a byte at a time keeps the time-out without traffic at bay, but not the deadline;
+// an upload's deadline grows with its body.
+TEST(APIClientDeadlines, DrippingRepliesEndAtTheDeadline) {
+    HttpTestServer server;
+    server.setHandler([](const RecordedRequest&) { return endlessBody(" ", 0.2); });
+    QNetworkAccessManager network;
+    APIClient client{network, server.url(), BundleInfo{}, APIClient::Limits{600ms, 1500ms, 1024 * 1024}};
+    client.configure(QStringLiteral("ID-1"), QStringLiteral("secret"));
+    struct Case {
+        const char* what;
+        std::function<QCoro::Task<void>()> call;
+        qint64 deadlineMs;
+    };
+    const Case cases[] = {
+        {"backend call", [&] { return fetchFlags(client); }, 1500},
+        {"upload", [&] { return upload(client, server.url("/upload/log")); }, 1500},
+        {"2 MiB upload", [&] { return upload(client, server.url("/upload/log"), QString(2 * 1024 * 1024, u'x')); },
+         3500},
+    };
+    for (const Case& c : cases) {
+        QElapsedTimer clock;
+        clock.start();
+        const auto error = transportErrorOf(c.call());
+        ASSERT_TRUE(error.has_value()) << c.what;
+        EXPECT_TRUE(error->isTimeout()) << c.what << ": " << error->what();
+        EXPECT_STREQ(error->what(), "The request timed out.");
+        EXPECT_GE(clock.elapsed(), c.deadlineMs * 9 / 10) << c.what;  // Qt's coarse timers may fire 5% early
+        EXPECT_LT(clock.elapsed(), c.deadlineMs + 3000) << c.what;
+    }
 }
 
 // A reply near the cap is decoded without holding up the event loop: no turn of the loop takes
