@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QVariantMap>
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "models/AppSettings.h"
@@ -42,6 +43,7 @@ constexpr CtrlChord kCtrlChords[] = {
     {24, true, 24, EventFlags::Control | EventFlags::Shift, false},      // ⌃⇧= insert
     {37, true, 3, EventFlags::Command | EventFlags::Shift, false},       // ⌃⇧L filter
 };
+static_assert(std::size(kCtrlChords) <= 32, "one bit of m_rewrittenChords per chord");
 
 constexpr QStringView kConsolePrefix = u"[Engine] ";
 
@@ -107,6 +109,7 @@ void ShortcutEngine::start() {
         return;
     }
     addBreadcrumb(u"start() — Accessibility ✓  Input Monitoring ✓  creating CGEvent tap"_s, CrashReportingLevel::Info);
+    forgetModifierFlags();
     m_eventTap = m_deps.events.tapCreate(EventTapLocation::Session, EventTapPlacement::HeadInsert,
                                          EventTapOptions::Default, kEventMask, &ShortcutEngine::tapCallback, this);
     if (!m_eventTap) {
@@ -147,8 +150,10 @@ void ShortcutEngine::stop() {
     m_eventTap.reset();
     m_runLoopSource.reset();
     resetSeq();
+    forgetModifierFlags();
     // Key ups that come while no tap exists are never seen: a code left here would eat a later key up.
     m_suppressedKeyCodes.clear();
+    m_rewrittenChords = 0;
     m_deps.scheduler.post([self = QPointer<ShortcutEngine>(this)] {
         if (self) {
             self->setIsActive(false);
@@ -166,6 +171,7 @@ KeyboardEvent* ShortcutEngine::tapCallback(EventType type, KeyboardEvent* event,
         if (engine->m_eventTap) {
             engine->m_deps.events.tapEnable(engine->m_eventTap, true);
         }
+        engine->forgetModifierFlags();
         const QString cause = type == EventType::TapDisabledByTimeout ? u"timeout"_s : u"userInput"_s;
         engine->postMessage(u"[ShortcutEngine] Tap disabled by macOS ("_s + cause + u") — re-enabled"_s);
         return nullptr;
@@ -183,7 +189,13 @@ KeyboardEvent* ShortcutEngine::handle(EventType type, KeyboardEvent* event) {
             return handleKeyDown(keyCode, event);
         case EventType::KeyUp:
             // Every swallowed key down has its key up swallowed too, whatever the state is now.
-            return m_suppressedKeyCodes.remove(keyCode) ? nullptr : event;
+            if (!m_suppressedKeyCodes.remove(keyCode)) {
+                return event;
+            }
+            if (m_rewrittenChords != 0) {
+                forgetRewrittenChord(keyCode);
+            }
+            return nullptr;
         case EventType::FlagsChanged:
             return handleFlagsChanged(event);
         default:
@@ -215,6 +227,9 @@ KeyboardEvent* ShortcutEngine::handleFlagsChanged(KeyboardEvent* event) {
 KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* event) {
     const quint64 flags = event->flags();
     const bool repeat = event->integerValueField(EventField::KeyboardEventAutorepeat) != 0;
+    if (m_rewrittenChords != 0 && !repeat) {
+        forgetRewrittenChord(keyCode);  // a new press: the tap missed the last key up
+    }
 
     if (m_engineState == EngineState::inAltSequence) {
         // The sequence belongs to Excel, and a key with ⌘ is a Mac shortcut: either ends it, and the
@@ -266,12 +281,15 @@ KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* even
                 return nullptr;
             }
         } else if (control && !option && !command && isFrontmostExcel()) {
-            for (const CtrlChord& chord : kCtrlChords) {
-                // A held chord repeats its replacement, as the Mac keys would, but only after a rewritten press.
-                if (chord.pressed == keyCode && chord.shift == shift &&
-                    (!repeat || m_suppressedKeyCodes.contains(keyCode))) {
+            for (size_t i = 0; i < std::size(kCtrlChords); ++i) {
+                const CtrlChord& chord = kCtrlChords[i];
+                const quint32 bit = quint32{1} << i;
+                // A held chord repeats its replacement, as the Mac keys would, but only when its press was
+                // rewritten as this chord: a key held from a sequence must not fire the chord when ⌃ joins.
+                if (chord.pressed == keyCode && chord.shift == shift && (!repeat || (m_rewrittenChords & bit) != 0)) {
                     traceKeyDown(keyCode, flags, EngineState::idle);
                     m_suppressedKeyCodes.insert(keyCode);
+                    m_rewrittenChords |= bit;
                     if (chord.toExcelProcess) {
                         injectToPid(chord.code, chord.flags);
                     } else {
@@ -288,6 +306,20 @@ KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* even
     }
     // A held key never moves a sequence; its repeats go where its first press went.
     return repeat && m_suppressedKeyCodes.contains(keyCode) ? nullptr : event;
+}
+
+void ShortcutEngine::forgetRewrittenChord(qint64 keyCode) {
+    for (size_t i = 0; i < std::size(kCtrlChords); ++i) {
+        if (kCtrlChords[i].pressed == keyCode) {
+            m_rewrittenChords &= ~(quint32{1} << i);
+        }
+    }
+}
+
+void ShortcutEngine::forgetModifierFlags() {
+    // Whatever changed while the tap was off went unseen: an Option release missed here would make the
+    // next Option press look like Option still held, and that press would start no sequence.
+    m_modifierFlags = 0;
 }
 
 void ShortcutEngine::traceKeyDown(qint64 keyCode, quint64 flags, EngineState state) {

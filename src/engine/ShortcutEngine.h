@@ -88,6 +88,10 @@ private:
     KeyboardEvent* handle(EventType type, KeyboardEvent* event);
     KeyboardEvent* handleKeyDown(qint64 keyCode, KeyboardEvent* event);
     KeyboardEvent* handleFlagsChanged(KeyboardEvent* event);
+    // For a new tap or one the system had disabled.
+    void forgetModifierFlags();
+    // The key of that code is up (or its release went unseen): its repeats rewrite nothing.
+    void forgetRewrittenChord(qint64 keyCode);
     // The diagnostic report and breadcrumb of a key down the engine acts on.
     void traceKeyDown(qint64 keyCode, quint64 flags, EngineState state);
     // The first key downs are reported; the key code only of keys the engine acts on.
@@ -155,6 +159,7 @@ private:
     std::shared_ptr<Timer> m_seqTimer;
     quint64 m_modifierFlags = 0;  // of the last flags change: tells the Option press from Option held
     QSet<qint64> m_suppressedKeyCodes;
+    quint32 m_rewrittenChords = 0;  // bit i: the held key's press was rewritten as Ctrl chord i
     QHash<QString, Action> m_sequences;
     QHash<QString, QString> m_sequenceNames;
     QSet<QString> m_prefixSet;

@@ -252,6 +252,14 @@ QStringList EngineHarness::analyticsEvents(int count) {
     return events;
 }
 
+void EngineHarness::whileTapDisabledBySystem(const std::function<void()>& unseen) {
+    const EventTap tap = session.simEvents().taps().value(0);
+    ASSERT_TRUE(tap);
+    session.simEvents().tapEnable(tap, false);
+    unseen();
+    session.disableTapBySystem(tap, EventType::TapDisabledByTimeout);
+}
+
 void EngineHarness::typeAltSequence(const QList<quint16>& keys, double settle) {
     flags(kOpt);
     for (const quint16 key : keys) {

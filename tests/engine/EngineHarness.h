@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "engine/ShortcutEngine.h"
@@ -90,6 +91,8 @@ public:
     // ⌥ down, each key down and up with ⌥ held, ⌥ up; then `settle` seconds of virtual time.
     void typeAltSequence(const QList<quint16>& keys, double settle = 3.0);
     void advance(double seconds) { scheduler.advance(seconds); }
+    // The system turns the engine's tap off, `unseen` happens meanwhile, then the notice comes.
+    void whileTapDisabledBySystem(const std::function<void()>& unseen);
 
     QStringList messages() const { return timeline.of({QStringLiteral("message")}, false); }
     QStringList console() const { return timeline.of({QStringLiteral("console")}, false); }

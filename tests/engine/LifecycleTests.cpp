@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <functional>
 
 #include "engine/EngineHarness.h"
 #include "platform/sim/SimEventServices.h"
@@ -250,6 +251,40 @@ TEST(EngineLifecycle, ReleasedEngineLeavesPendingStepsAndTheTapInert) {
     // The tap went with the engine: keys now reach Excel untouched.
     EXPECT_TRUE(h.down(B, kOpt));
     EXPECT_TRUE(h.flags(kOpt));
+}
+
+TEST(EngineLifecycle, AnOptionReleaseTheTapNeverSawCostsNoLaterOptionPress) {
+    const std::function<void(EngineHarness&)> releasesUnseen[] = {
+        [](EngineHarness& h) {  // paused with ⌥ held
+            h.engine().stop();
+            h.flags(0);
+            h.engine().start();
+        },
+        [](EngineHarness& h) { h.whileTapDisabledBySystem([&] { h.flags(0); }); },
+    };
+    for (const auto& releaseUnseen : releasesUnseen) {
+        EngineHarness h;
+        h.startEngine();
+        h.flags(kOpt);
+        releaseUnseen(h);
+        h.advance(3.0);
+        EXPECT_FALSE(h.flags(kOpt));  // tapped, then E S V: Paste Values
+        h.flags(0);
+        for (const quint16 key : {E, S, V}) {
+            EXPECT_FALSE(h.down(key));
+            h.up(key);
+        }
+        h.advance(2.0);
+        EXPECT_EQ(lines(h.posts()), lines({"⌃⌘V", "V", "↩"}));
+    }
+
+    // Every settings write calls start(): on a running tap it keeps the ⌥ still held, so ⇧ joining it passes.
+    EngineHarness h;
+    h.startEngine();
+    h.flags(kOpt);
+    h.advance(3.0);
+    h.engine().start();
+    EXPECT_TRUE(h.flags(kOpt | kShift));
 }
 
 }  // namespace

@@ -185,6 +185,51 @@ TEST_F(StateMachine, HeldKeyRepeatsNeverMoveASequenceAndGoWhereTheirFirstPressWe
     EXPECT_TRUE(ShortcutEngineProbe::suppressed(h.engine()).isEmpty());
 }
 
+// A key still held from the press that ended a sequence, ⌥ released, ⌃ pressed: its repeats look like a
+// Ctrl chord but belong to the sequence. Only a press rewritten as the chord repeats it.
+TEST(StateMachineHeldKeys, RepeatsFireACtrlChordOnlyWhenTheirPressWasRewrittenAsIt) {
+    const struct {
+        const char* name;
+        QList<quint16> keys;  // with ⌥, the last one held; a single key is pressed with ⌃ instead
+        bool staleChord;      // ⌃D rewritten first, its release unseen while the system had the tap off
+        QStringList posts;
+    } cases[] = {
+        {"⌥ A S D, D held", {A, S, D}, false, {}},
+        {"⌥ H D R, R held", {H, D, R}, false, {"⌃-"}},
+        {"⌥ A S D after an unseen ⌃D release", {A, S, D}, true, {"⌘D"}},
+        {"⌃D held", {D}, false, QStringList(16, "⌘D")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineHarness h;
+        h.startEngine();
+        if (c.staleChord) {
+            h.down(D, kCtrl);
+            h.whileTapDisabledBySystem([&] { h.up(D, kCtrl); });
+        }
+        const quint16 held = c.keys.last();
+        if (c.keys.size() > 1) {
+            h.flags(kOpt);
+            for (const quint16 key : c.keys) {
+                EXPECT_FALSE(h.down(key, kOpt));
+                if (key != held) {
+                    h.up(key, kOpt);
+                }
+            }
+            h.flags(0);
+        }
+        h.flags(kCtrl);
+        int passed = c.keys.size() > 1 ? 0 : h.down(held, kCtrl);
+        for (int i = 0; i < 15; ++i) {
+            passed += h.repeat(held, kCtrl);
+        }
+        passed += h.up(held, kCtrl);
+        h.advance(3.0);
+        EXPECT_EQ(passed, 0);
+        EXPECT_EQ(lines(h.posts()), lines(c.posts));
+    }
+}
+
 TEST_F(StateMachine, InsideASequenceShiftControlAndFlagChangesDoNotMatter) {
     const auto r = h.runScenario(R"(
         0.00 flags ⌥   swallow
