@@ -23,6 +23,9 @@ namespace {
 constexpr quint64 kEventMask = 0x1C00;  // key down, key up, flags changed
 constexpr double kSequenceTimeout = 2.0;
 constexpr double kPermissionRetryDelay = 5.0;
+// The key codes that flags-changed events carry for the two Option keys.
+constexpr qint64 kLeftOptionKey = 58;
+constexpr qint64 kRightOptionKey = 61;
 
 // A Ctrl chord in Excel and the Mac keys it stands for.
 struct CtrlChord {
@@ -197,18 +200,22 @@ KeyboardEvent* ShortcutEngine::handle(EventType type, KeyboardEvent* event) {
             }
             return nullptr;
         case EventType::FlagsChanged:
-            return handleFlagsChanged(event);
+            return handleFlagsChanged(keyCode, event);
         default:
             return event;
     }
 }
 
-KeyboardEvent* ShortcutEngine::handleFlagsChanged(KeyboardEvent* event) {
+KeyboardEvent* ShortcutEngine::handleFlagsChanged(qint64 keyCode, KeyboardEvent* event) {
     const quint64 flags = event->flags();
-    const bool optionPressed = (flags & EventFlags::Option) != 0 && (m_modifierFlags & EventFlags::Option) == 0;
+    const bool optionWasDown = (m_modifierFlags & EventFlags::Option) != 0;
     m_modifierFlags = flags;
-    // Only the Option press itself, and not as part of a ⌘ or ⌃ shortcut; every other modifier change
-    // must reach the application, or it sees a key released that it never saw pressed.
+    // Only an Option key going down, and not as part of a ⌘ or ⌃ shortcut. The event names the key that
+    // changed: the flags alone cannot tell an Option press from ⇧, ⌘, ⌃ or Caps Lock changing while Option
+    // is held, and after a gap in the tap the engine cannot know what is held. Every other change must
+    // reach the application, or it sees a key released that it never saw pressed.
+    const bool optionKey = keyCode == kLeftOptionKey || keyCode == kRightOptionKey;
+    const bool optionPressed = optionKey && (flags & EventFlags::Option) != 0 && !optionWasDown;
     if (optionPressed && (flags & (EventFlags::Command | EventFlags::Control)) == 0 &&
         m_engineState == EngineState::idle && isFrontmostExcel()) {
         m_engineState = EngineState::inAltSequence;
@@ -227,8 +234,13 @@ KeyboardEvent* ShortcutEngine::handleFlagsChanged(KeyboardEvent* event) {
 KeyboardEvent* ShortcutEngine::handleKeyDown(qint64 keyCode, KeyboardEvent* event) {
     const quint64 flags = event->flags();
     const bool repeat = event->integerValueField(EventField::KeyboardEventAutorepeat) != 0;
-    if (m_rewrittenChords != 0 && !repeat) {
-        forgetRewrittenChord(keyCode);  // a new press: the tap missed the last key up
+    if (!repeat) {
+        // A new press of a key still marked swallowed: the tap missed its last key up (the system had
+        // the tap off). That press decided nothing about this one, its repeats or its key up.
+        m_suppressedKeyCodes.remove(keyCode);
+        if (m_rewrittenChords != 0) {
+            forgetRewrittenChord(keyCode);
+        }
     }
 
     if (m_engineState == EngineState::inAltSequence) {

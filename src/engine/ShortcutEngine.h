@@ -87,7 +87,7 @@ private:
     static KeyboardEvent* tapCallback(EventType type, KeyboardEvent* event, void* userInfo);
     KeyboardEvent* handle(EventType type, KeyboardEvent* event);
     KeyboardEvent* handleKeyDown(qint64 keyCode, KeyboardEvent* event);
-    KeyboardEvent* handleFlagsChanged(KeyboardEvent* event);
+    KeyboardEvent* handleFlagsChanged(qint64 keyCode, KeyboardEvent* event);
     // For a new tap or one the system had disabled.
     void forgetModifierFlags();
     // The key of that code is up (or its release went unseen): its repeats rewrite nothing.
@@ -157,7 +157,7 @@ private:
     QList<qint64> m_currentKeys;
     quint64 m_currentPacked = 0;  // m_currentKeys packed, for the tap's look-ups
     std::shared_ptr<Timer> m_seqTimer;
-    quint64 m_modifierFlags = 0;  // of the last flags change: tells the Option press from Option held
+    quint64 m_modifierFlags = 0;  // of the last flags change: with Option down, the other Option key is no press
     QSet<qint64> m_suppressedKeyCodes;
     quint32 m_rewrittenChords = 0;  // bit i: the held key's press was rewritten as Ctrl chord i
     QHash<QString, Action> m_sequences;

@@ -14,7 +14,7 @@ QString stamp(double t) {
     return QString::number(t, 'f', 2);
 }
 
-// Parses "⌃⇧=" / "⌥H" / "⌥" / "-" into flags and (for key events) a key code.
+// Parses "⌃⇧=" / "⌥H" / "⌥" / "⌥⇪" / "-" into flags and (for key events) a key code.
 bool parseChord(const QString& chord, quint64& flags, std::optional<quint16>& code) {
     flags = 0;
     code.reset();
@@ -32,6 +32,8 @@ bool parseChord(const QString& chord, quint64& flags, std::optional<quint16>& co
             flags |= EventFlags::Shift;
         } else if (c == QChar(0x2318)) {
             flags |= EventFlags::Command;
+        } else if (c == QChar(0x21EA)) {
+            flags |= EventFlags::AlphaShift;
         } else {
             break;
         }
@@ -50,10 +52,11 @@ bool parseChord(const QString& chord, quint64& flags, std::optional<quint16>& co
 }
 
 QString chordText(quint64 flags, std::optional<quint16> code) {
+    const QString capsLock = (flags & EventFlags::AlphaShift) ? QStringLiteral("⇪") : QString();
     if (!code) {
-        return flags == 0 ? QStringLiteral("-") : SimKeyNames::chord(0, flags).chopped(1);
+        return flags == 0 ? QStringLiteral("-") : capsLock + SimKeyNames::chord(0, flags).chopped(1);
     }
-    return SimKeyNames::chord(*code, flags);
+    return capsLock + SimKeyNames::chord(*code, flags);
 }
 
 }  // namespace
@@ -258,6 +261,13 @@ void EngineHarness::whileTapDisabledBySystem(const std::function<void()>& unseen
     session.simEvents().tapEnable(tap, false);
     unseen();
     session.disableTapBySystem(tap, EventType::TapDisabledByTimeout);
+}
+
+void EngineHarness::whilePaused(const std::function<void()>& unseen) {
+    m_engine->stop();
+    unseen();
+    m_engine->start();
+    scheduler.runPending();
 }
 
 void EngineHarness::typeAltSequence(const QList<quint16>& keys, double settle) {

@@ -93,6 +93,8 @@ public:
     void advance(double seconds) { scheduler.advance(seconds); }
     // The system turns the engine's tap off, `unseen` happens meanwhile, then the notice comes.
     void whileTapDisabledBySystem(const std::function<void()>& unseen);
+    // The engine is stopped, `unseen` happens meanwhile, then it is started again.
+    void whilePaused(const std::function<void()>& unseen);
 
     QStringList messages() const { return timeline.of({QStringLiteral("message")}, false); }
     QStringList console() const { return timeline.of({QStringLiteral("console")}, false); }
@@ -103,8 +105,8 @@ public:
     QStringList analyticsEvents(int count);
 
     // Types a scenario on virtual time, one event per line: "<time> <down|repeat|up|flags> <chord> <pass|swallow>",
-    // e.g. "0.10 down ⌥H swallow", "0.40 flags - pass" ("-" for no modifier), "repeat" for an
-    // auto-repeated key down; "#" starts a comment.
+    // e.g. "0.10 down ⌥H swallow", "0.40 flags - pass" ("-" for no modifier, "⇪" for Caps Lock), "repeat"
+    // for an auto-repeated key down; "#" starts a comment.
     // Gives the expected and the actual decisions in the same form, for EXPECT_EQ to show the diff.
     ScenarioResult runScenario(const QString& script);
 
