@@ -52,6 +52,10 @@ void AppSettings::setProfileName(const QString& value) { write(kProfileName, val
 QString AppSettings::profileEmail() const { return readString(kProfileEmail, QString()); }
 void AppSettings::setProfileEmail(const QString& value) { write(kProfileEmail, value); }
 
+UserDefaults::SaveState AppSettings::profileSaveState() const {
+    return qMax(m_defaults.saveState(kProfileName), m_defaults.saveState(kProfileEmail));
+}
+
 QString AppSettings::deviceId() const {
     if (const auto stored = m_defaults.stringForKey(kDeviceId)) {
         return *stored;

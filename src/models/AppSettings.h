@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QString>
 
-class UserDefaults;
+#include "platform/UserDefaults.h"
 
 // The application's settings, kept in the user defaults. Every read goes to the defaults (so a
 // write by anyone is seen at once) and gives the property's default when the key holds no value of
@@ -39,6 +39,8 @@ public:
     void setProfileName(const QString& value);
     QString profileEmail() const;
     void setProfileEmail(const QString& value);
+    // Where the profile stands in the defaults' file: the worse of its two values' states.
+    UserDefaults::SaveState profileSaveState() const;
 
     // The installation's identifier: the stored string under "deviceId", returned unchanged
     // whatever it holds; on first read a new upper-case UUID is created and stored.

@@ -192,8 +192,10 @@ bool UserDefaults::write(const QString& key, const QVariant& value) {
     }
     if (!refusal) {
         willWrite();
-        // A write that changes nothing leaves the store's file alone, but is announced all the same.
-        const bool changed = holdsUnreadableValue(key) || !sameValue(m_values.value(key), value);
+        // A write that changes nothing leaves the store's file alone, but is announced all the same; one that
+        // repeats a value its file did not take tries the file again.
+        const bool changed =
+            holdsUnreadableValue(key) || saveState(key) == SaveState::Unsaved || !sameValue(m_values.value(key), value);
         QVariantMap values = m_values;
         if (value.isValid()) {
             values.insert(key, value);

@@ -18,7 +18,8 @@ class QDateTime;
 // shared with other writers also emits it when their changes alter a value. Main thread only.
 //
 // Only what a property-list file carries exactly is stored; a write of anything else is refused with
-// a warning, returns false and changes nothing (see unstorableReason()).
+// a warning, returns false and changes nothing (see unstorableReason()). A write that is taken but does not
+// reach the store's file (see saveState()) returns true: the value is kept in memory.
 class UserDefaults : public QObject {
     Q_OBJECT
 public:
@@ -49,6 +50,15 @@ public:
 
     QVariantMap dictionaryRepresentation() const { return m_values; }
 
+    // Whether the value under `key` (or its absence) is in the store's file. Pending while its write waits for
+    // another writer to let go of the file, until pendingWritesFinished(); Unsaved when its write did not reach
+    // the file (the value stays in memory, and a later write stores it). The in-memory store is always Saved.
+    enum class SaveState { Saved, Pending, Unsaved };  // from best to worst
+    virtual SaveState saveState(const QString& key) const {
+        Q_UNUSED(key);
+        return SaveState::Saved;
+    }
+
     // Whether two stored values are the same: same kind (Boolean, integer, real, string, data, date,
     // array, dictionary) and equal, nested values compared alike. Absent equals absent.
     static bool sameValue(const QVariant& a, const QVariant& b);
@@ -66,6 +76,8 @@ signals:
     // Posted after every write to the defaults, whichever key changed, and when changes made by other
     // writers alter a value.
     void didChange();
+    // Sent when writes that were Pending have been stored, or have failed.
+    void pendingWritesFinished();
 
 protected:
     // Called first in every write, so that a store shared with other writers can take in their changes;

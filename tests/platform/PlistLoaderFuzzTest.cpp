@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -66,8 +67,8 @@ bool hasInternalSubset(QStringView declaration) {
 }
 
 // A plain look at the bytes, apart from the loader: UTF-8, well-formed XML whose root is a dictionary
-// (alone or in a property-list wrapper), within the documented limits (markup counted roughly). Raw
-// characters XML cannot carry cost only what holds them, so they stand for a name character here.
+// (alone or in a property-list wrapper), within the documented limits (markup counted roughly). Characters
+// XML cannot carry, raw or as references, cost only what holds them, so they stand for a name character here.
 bool readableAtAll(const QByteArray& bytes) {
     if (bytes.size() > PlistDocument::maxFileSize) {
         return false;
@@ -81,6 +82,18 @@ bool readableAtAll(const QByteArray& bytes) {
         const char16_t u = c.unicode();
         if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0xFFFE || u == 0xFFFF) {
             c = u'_';
+        }
+    }
+    static const QRegularExpression reference(QStringLiteral("&#([0-9A-Za-z]+);"));
+    static const QRegularExpression number(QStringLiteral("^([0-9]+|x[0-9A-Fa-f]+)$"));
+    for (const QRegularExpressionMatch& m : reference.globalMatch(text)) {
+        const QString name = m.captured(1);
+        bool ok = false;
+        const uint value = name.startsWith(u'x') ? name.mid(1).toUInt(&ok, 16) : name.toUInt(&ok);
+        const bool xmlChar = value == 9 || value == 10 || value == 13 || (value >= 0x20 && value < 0xD800) ||
+                             (value >= 0xE000 && value < 0xFFFE) || (value >= 0x10000 && value < 0x110000);
+        if (!number.match(name).hasMatch() || !ok || !xmlChar) {
+            text[m.capturedStart()] = u'_';
         }
     }
     QXmlStreamReader xml(text);
@@ -244,6 +257,8 @@ public:
                                               "<dict><true/></dict>",
                                               "<array><key>k</key></array>",
                                               "<string>&e;</string>",
+                                              "<string>a&#1;</string>",
+                                              "<array><string>&#xFFFE;</string></array>",
                                               "<array>text<true/></array>",
                                               "<true>yes</true>"};
         switch (below(4)) {

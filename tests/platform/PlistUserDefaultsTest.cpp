@@ -165,6 +165,10 @@ TEST_F(PlistUserDefaultsTest, AnUnreadableValueLeavesTheOtherKeysAndTheFile) {
         "<string>Ada\x01</string>",
         QByteArray("<string>\0</string>", 18),
         "<array><string>\xef\xbf\xbe\xef\xbf\xbf</string></array>",
+        // The same as character references.
+        "<string>Ada&#1;</string>",
+        "<string>&#x0;</string>",
+        "<array><string>&#xFFFE;</string></array>",
     };
     for (const QByteArray& value : rows) {
         SCOPED_TRACE(value.left(80).toStdString());

@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <csignal>
+#include <iostream>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <memory>
 #include <vector>
 
+#include "LockHolder.h"
 #include "PlistUserDefaultsFixture.h"
+#include "models/AppSettings.h"
 #include "platform/qt/PlistMarkupGuard.h"
+#include "platform/qt/PlistWriteLock.h"
 #include "platform/qt/PlistXmlWriter.h"
 
 // What the store refuses to write, and writes that must not be lost: to a full disk or to another process.
@@ -157,5 +163,68 @@ TEST_F(PlistUserDefaultsWritesTest, TwoProcessesWritingAtOnceLoseNothing) {
     for (int i = 0; i < kKeys; ++i) {
         EXPECT_EQ(merged.integerForKey("left" + QString::number(i)), i);
         EXPECT_EQ(merged.integerForKey("right" + QString::number(i)), i);
+    }
+}
+
+// Another process holding the write lock never holds up a write here: a writer that is slow to let go keeps
+// what it wrote, one that never lets go is passed over, and the lock file is made owner-only.
+TEST_F(PlistUserDefaultsWritesTest, ALockHeldByAnotherProcessHoldsUpNoWrite) {
+    PlistUserDefaults defaults(path());
+    AppSettings settings(defaults);
+    settings.setIsPaused(false);
+    const QByteArray lock = QFile::encodeName(path() + ".lock");
+    ASSERT_EQ(::chmod(lock.constData(), 0644), 0);  // as an older version left it
+    auto inFile = [this] { return PlistUserDefaults(path()).dictionaryRepresentation(); };
+    QVariantMap theirs = inFile();
+    theirs.insert("theirs", qint64{1});
+    writeAll(dir.filePath("theirs"), PlistXmlWriter::write(PlistDocument{theirs, {}, {}}).value());
+    const auto slow = holdWriteLock(path(), dir.filePath("theirs"));
+    QElapsedTimer clock;
+    clock.start();
+    settings.setIsPaused(true);
+    EXPECT_LT(clock.elapsed(), 500);
+    QTest::qWait(300);
+    EXPECT_FALSE(inFile().value("isPaused").toBool()) << "written while the lock was held";
+    release(*slow);
+    theirs.insert("isPaused", true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFile() == theirs; }, 5000));
+
+    const auto stuck = holdWriteLock(path());
+    clock.restart();
+    settings.setIsPaused(false);
+    const qint64 toggle = clock.restart();
+    for (int use = 0; use < 6; ++use) {  // three typed sequences: a day's count and a record each
+        defaults.setInteger(use, "use" + QString::number(use));
+    }
+    std::cout << "[lock held elsewhere] toggle " << toggle << " ms, six more writes " << clock.elapsed() << " ms\n";
+    EXPECT_LT(toggle + clock.elapsed(), 500);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inFile().size() == 8; }, PlistWriteLock::maxWaitMs + 5000));
+    clock.restart();
+    settings.setIsPaused(true);
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_TRUE(inFile().value("isPaused").toBool()) << "the holder passed over, later writes go straight on";
+    struct stat info {};
+    EXPECT_TRUE(::stat(lock.constData(), &info) == 0 && (info.st_mode & 07777) == 0600) << info.st_mode;
+    release(*stuck);
+    defaults.setBool(true, "after");
+    EXPECT_EQ(inFile().size(), 9);
+}
+
+// A lock path that is no regular file is never followed or changed: writes go on without it.
+TEST_F(PlistUserDefaultsWritesTest, AnOddLockPathIsLeftAlone) {
+    const QByteArray lock = QFile::encodeName(path() + ".lock");
+    const QByteArray target = QFile::encodeName(dir.filePath("target"));
+    writeAll(dir.filePath("target"), "kept");
+    ASSERT_EQ(::chmod(target.constData(), 0644), 0);
+    for (const bool fifo : {false, true}) {
+        QDir(dir.filePath("keyloom")).removeRecursively();
+        QDir().mkpath(dir.filePath("keyloom"));
+        ASSERT_EQ(fifo ? ::mkfifo(lock.constData(), 0644) : ::symlink(target.constData(), lock.constData()), 0);
+        EXPECT_TRUE(PlistUserDefaults(path()).setBool(fifo, "written"));
+        EXPECT_EQ(PlistUserDefaults(path()).objectForKey("written"), QVariant(fifo));
+        struct stat info {};
+        ASSERT_EQ(::stat(fifo ? lock.constData() : target.constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0644u);
+        EXPECT_EQ(readAll(dir.filePath("target")), "kept");
     }
 }

@@ -26,6 +26,37 @@ bool isXmlChar(char16_t c) {
     return c >= 0x20 ? c < 0xFFFE : c == u'\t' || c == u'\n' || c == u'\r';
 }
 
+bool isAsciiAlphanumeric(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+// Whether the character reference at `s` ("&#65;", "&#x41;") names a character XML carries. Qt's reader takes
+// "&#" with letters and digits up to ';' as a reference, and stops at every one it cannot decode so; text that
+// is no reference at all, which stops it too, is left alone (true).
+bool isReadableReference(const char16_t* s) {
+    qsizetype end = 2;
+    while (isAsciiAlphanumeric(s[end])) {
+        ++end;
+    }
+    if (end == 2 || s[end] != u';') {
+        return true;
+    }
+    const bool hex = s[2] == u'x';
+    char32_t value = 0;
+    for (qsizetype i = hex ? 3 : 2; i < end; ++i) {
+        const char16_t c = s[i];
+        const int digit = c <= u'9' ? c - u'0' : hex ? (c | 0x20) - u'a' + 10 : -1;
+        if (digit < 0 || digit >= (hex ? 16 : 10)) {
+            return false;
+        }
+        value = qMin<char32_t>(value * (hex ? 16 : 10) + char32_t(digit), 0x110000);  // past every character
+    }
+    if (end == (hex ? 3 : 2)) {
+        return false;
+    }
+    return value >= 0x10000 ? value < 0x110000 : !QChar::isSurrogate(value) && isXmlChar(char16_t(value));
+}
+
 }  // namespace
 
 // Plain pointer loops: this runs over every tag of the file, also in unoptimised builds.
@@ -43,7 +74,7 @@ std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& original)
     for (const qsizetype at : replaced) {
         text[at] = u'_';
     }
-    const char16_t* const s = reinterpret_cast<const char16_t*>(text.constData());  // null-terminated
+    const char16_t* s = reinterpret_cast<const char16_t*>(text.constData());  // null-terminated
     const qsizetype n = text.size();
     std::vector<qsizetype> names;  // start and length of each open element's name, in pairs, up to the limit
     names.reserve(2 * maxElementDepth);
@@ -51,6 +82,8 @@ std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& original)
     std::vector<std::pair<qsizetype, qsizetype>> cuts;
     qsizetype cutStart = -1;  // start of the element being cut out, -1 when none
     qsizetype cutDepth = 0;   // open elements around it
+    // Comments, character data sections and processing instructions.
+    std::vector<std::pair<qsizetype, qsizetype>> untagged;
     qsizetype markup = costlyReferences(text);
     for (qsizetype i = text.indexOf(u'<'); i >= 0; i = text.indexOf(u'<', i)) {
         if (cutStart < 0 && ++markup > maxMarkup) {
@@ -71,6 +104,7 @@ std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& original)
                 return std::nullopt;
             }
             if (skipped > 0) {
+                untagged.emplace_back(i, skipped);
                 i = skipped;
                 continue;
             }
@@ -143,6 +177,25 @@ std::optional<PlistMarkupGuard> PlistMarkupGuard::guard(const QString& original)
     }
     if (depth != 0) {
         return std::nullopt;
+    }
+    // A reference to a character XML cannot carry stops Qt's reader as the raw character does, and is
+    // replaced alike, where it is one: not in what is skipped above, whose text is taken as it stands.
+    auto section = untagged.cbegin();
+    const qsizetype rawCount = qsizetype(replaced.size());
+    for (qsizetype at = text.indexOf(u"&#"); at >= 0; at = text.indexOf(u"&#", at + 2)) {
+        while (section != untagged.cend() && section->second <= at) {
+            ++section;
+        }
+        if ((section == untagged.cend() || at < section->first) && !isReadableReference(s + at)) {
+            replaced.push_back(at);
+        }
+    }
+    if (qsizetype(replaced.size()) > rawCount) {
+        for (auto at = replaced.cbegin() + rawCount; at != replaced.cend(); ++at) {
+            text[*at] = u'_';
+        }
+        std::inplace_merge(replaced.begin(), replaced.begin() + rawCount, replaced.end());
+        s = reinterpret_cast<const char16_t*>(text.constData());
     }
     PlistMarkupGuard guarded;
     guarded.m_replaced = std::move(replaced);

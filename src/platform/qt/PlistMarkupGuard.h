@@ -14,8 +14,9 @@
 // and refuses text with more markup than a defaults file ever holds.
 //
 // Characters XML cannot carry (NUL and other C0 controls, U+FFFE, U+FFFF), which earlier writers put into
-// strings and keys raw, would stop Qt's reader at once; each becomes '_', and the reader treats whatever
-// holds one (see hasReplacementIn()) as unreadable instead of the whole file.
+// strings and keys raw or as character references ("&#1;"), would stop Qt's reader at once; each (a
+// reference's '&') becomes '_', and the reader treats whatever holds one (see hasReplacementIn()) as
+// unreadable instead of the whole file.
 class PlistMarkupGuard {
 public:
     // Deeper elements are cut out: the root, its dictionary, the deepest containers, one scalar in them.

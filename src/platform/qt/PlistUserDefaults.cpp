@@ -21,6 +21,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcDefaults)
 PlistUserDefaults::PlistUserDefaults(const QString& path, QObject* parent) : UserDefaults(parent), m_path(path) {
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &PlistUserDefaults::fileMayHaveChanged);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &PlistUserDefaults::fileMayHaveChanged);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] { writePending(0); });
     FileContents contents = readFile();
     parse(contents);
     if (contents.exists && !contents.document) {
@@ -31,7 +33,14 @@ PlistUserDefaults::PlistUserDefaults(const QString& path, QObject* parent) : Use
     watch();
 }
 
-PlistUserDefaults::~PlistUserDefaults() = default;
+PlistUserDefaults::~PlistUserDefaults() {
+    // What still waits for the lock is written now, waiting out what is left of the holder's time: no one
+    // is told any more.
+    if (m_pending) {
+        blockSignals(true);
+        writePending(m_holderPassed ? 0 : int(qMax<qint64>(0, m_passDeadline.remainingTime())));
+    }
+}
 
 QString PlistUserDefaults::defaultPath() {
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -168,7 +177,17 @@ void PlistUserDefaults::willWrite() {
     if (m_writeDepth++ == 0) {
         QDir().mkpath(QFileInfo(m_path).absolutePath());
         m_writeLock = std::make_unique<PlistWriteLock>(m_path);
+        const bool held = m_writeLock->state() == PlistWriteLock::State::HeldElsewhere;
+        m_holderPassed = m_holderPassed && held;
+        m_deferring = held && !m_holderPassed;
     }
+    // Others' changes are taken in when the file is written.
+    if (!m_deferring) {
+        takeInLatest();
+    }
+}
+
+void PlistUserDefaults::takeInLatest() {
     FileContents contents = readFile();
     if (isKnown(contents)) {
         return;
@@ -190,6 +209,55 @@ void PlistUserDefaults::willWrite() {
 void PlistUserDefaults::didWrite() {
     if (--m_writeDepth == 0) {
         m_writeLock.reset();
+        m_deferring = false;
+    }
+}
+
+UserDefaults::SaveState PlistUserDefaults::saveState(const QString& key) const {
+    if (!m_unsaved.contains(key)) {
+        return SaveState::Saved;
+    }
+    return m_pending ? SaveState::Pending : SaveState::Unsaved;
+}
+
+// Asks for the lock again (waiting up to `waitMs`), and once it is had, or its holder is passed over, writes
+// what waits for it as a write of its own.
+void PlistUserDefaults::writePending(int waitMs) {
+    if (!m_pending) {
+        return;
+    }
+    if (m_writeDepth > 0) {  // an observer of a write runs an event loop: that write stores everything
+        m_retry.start(m_retryPause);
+        return;
+    }
+    auto lock = std::make_unique<PlistWriteLock>(m_path, waitMs);
+    if (lock->state() == PlistWriteLock::State::HeldElsewhere) {
+        if (!m_passDeadline.hasExpired()) {
+            m_retryPause = qMin(2 * m_retryPause, 16);
+            m_retry.start(m_retryPause);
+            return;
+        }
+        m_holderPassed = true;
+        qCWarning(lcDefaults) << "Another process has held the lock beside" << m_path << "for"
+                              << PlistWriteLock::maxWaitMs / 1000
+                              << "s - writing the defaults unlocked until it is free";
+    }
+    ++m_writeDepth;
+    m_writeLock = std::move(lock);
+    takeInLatest();
+    if (const auto bytes =
+            PlistXmlWriter::write(PlistDocument{dictionaryRepresentation(), m_unreadable, m_unreadableEntries})) {
+        writeFile(*bytes);
+    }
+    finishPending();
+    didWrite();
+}
+
+void PlistUserDefaults::finishPending() {
+    if (m_pending) {
+        m_pending = false;
+        m_retry.stop();
+        emit pendingWritesFinished();
     }
 }
 
@@ -216,9 +284,15 @@ std::optional<QString> PlistUserDefaults::persist(const QVariantMap& values, con
         return problem;
     }
     m_unreadable = unreadable;
-    if (writeFile(*bytes)) {
-        m_unsaved.clear();
-    } else {
+    if (m_deferring) {
+        m_unsaved.insert(key);
+        if (!m_pending) {
+            m_pending = true;
+            m_retryPause = 1;
+            m_passDeadline.setRemainingTime(PlistWriteLock::maxWaitMs);
+            m_retry.start(m_retryPause);
+        }
+    } else if (!writeFile(*bytes)) {
         m_unsaved.insert(key);
     }
     return std::nullopt;
@@ -238,6 +312,9 @@ bool PlistUserDefaults::writeFile(const QByteArray& bytes) {
         qCWarning(lcDefaults) << "Could not write the defaults to" << m_path << ":" << file.errorString();
         return false;
     }
+    // Every value in memory is in the file now.
+    m_unsaved.clear();
+    finishPending();
     m_knownBytes = bytes;
     watch();
     return true;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFileSystemWatcher>
 #include <QMap>
 #include <QSet>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -27,6 +29,12 @@ class PlistWriteLock;
 // PlistXmlReader), whose values could not be written back, or that is not a regular file, is renamed to
 // "<name>.corrupt-<UTC time>" (never deleted): at construction, where the store then starts empty, or at
 // the next write while running. Main thread only.
+//
+// A write never waits for the lock (it runs on the path of key presses and clicks). While another process
+// holds it, the write is taken and announced at once, and the file is written as soon as the lock comes free
+// (the value is Pending meanwhile, see saveState()). A holder that keeps the lock PlistWriteLock::maxWaitMs
+// is passed over: the file is then written without the lock, and so are later writes until the lock is free
+// again. What still waits for the lock when the store goes is written then.
 class PlistUserDefaults final : public UserDefaults {
     Q_OBJECT
 public:
@@ -40,6 +48,7 @@ public:
     QString movedAsidePath() const { return m_movedAsidePath; }
     // Keys present in the file whose values cannot be read.
     QStringList unreadableKeys() const { return m_unreadable.keys(); }
+    SaveState saveState(const QString& key) const override;
 
 protected:
     void willWrite() override;
@@ -59,8 +68,11 @@ private:
     static void parse(FileContents& contents);
     bool isKnown(const FileContents& contents) const;
     void takeIn(const FileContents& contents, bool announce);
+    void takeInLatest();
     void moveAside(const QString& reason);
     bool writeFile(const QByteArray& bytes);
+    void writePending(int waitMs);
+    void finishPending();
     void watch();
     void fileMayHaveChanged();
 
@@ -70,9 +82,15 @@ private:
     std::optional<QByteArray> m_knownBytes;
     QMap<QString, QString> m_unreadable;
     QStringList m_unreadableEntries;
-    // Keys written here whose file write failed.
+    // Keys written here whose file write failed, or waits for the lock.
     QSet<QString> m_unsaved;
     std::unique_ptr<PlistWriteLock> m_writeLock;  // held from the outermost willWrite() to its didWrite()
     int m_writeDepth = 0;
+    bool m_deferring = false;     // the current write found the lock held: the file is written later
+    bool m_pending = false;       // a file write waits for the lock
+    bool m_holderPassed = false;  // the lock's holder kept it too long: writes go on without it until it is free
+    QTimer m_retry;               // asks for the lock again
+    int m_retryPause = 1;
+    QDeadlineTimer m_passDeadline;  // when the holder of the lock is passed over
     QFileSystemWatcher m_watcher;
 };

@@ -14,9 +14,9 @@
 // that is not a dictionary, a document type with an internal subset (entity and attribute declarations
 // have no place in a property list), or more than PlistDocument::maxFileSize bytes. Binary property lists
 // are therefore unreadable here. A value that cannot be read is kept in `unreadable` under its key, and an
-// entry whose key cannot be read in `unreadableEntries`; raw characters XML cannot carry make only the
-// entry that holds them unreadable. Number text past 64 characters is unreadable, and dates are read
-// only in the form the writer writes, so that every value read can be written back.
+// entry whose key cannot be read in `unreadableEntries`; characters XML cannot carry, raw or as references,
+// make only the entry that holds them unreadable. Number text past 64 characters is unreadable, and dates
+// are read only in the form the writer writes, so that every value read can be written back.
 class PlistXmlReader {
 public:
     static std::optional<PlistDocument> read(const QByteArray& bytes);

@@ -1,6 +1,7 @@
 #include "views/settings/GeneralSettingsView.h"
 
 #include <QCheckBox>
+#include <QCoro/QCoroSignal>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -136,7 +137,15 @@ QCoro::Task<void> GeneralSettingsView::runProfileSave(QPointer<GeneralSettingsVi
             if (stored) {
                 settings->setProfileName(storedName);
                 settings->setProfileEmail(storedEmail);
-                stored = settings->profileName() == storedName && settings->profileEmail() == storedEmail;
+                // Saved only once both are in the settings file: writes that wait for another writer of the
+                // file end within seconds.
+                UserDefaults& defaults = settings->defaults();
+                while (settings && settings->profileSaveState() == UserDefaults::SaveState::Pending) {
+                    auto finished = qCoro(&defaults, &UserDefaults::pendingWritesFinished);
+                    co_await finished;
+                }
+                stored = settings && settings->profileSaveState() == UserDefaults::SaveState::Saved &&
+                         settings->profileName() == storedName && settings->profileEmail() == storedEmail;
             }
         }
         message = stored ? kSaved : kFailed;

@@ -5,11 +5,18 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/fsuid.h>
+#include <sys/stat.h>
 
 #include "BuildConfig.h"
 #include "SettingsFixture.h"
 #include "models/ShortcutData.h"
+#include "platform/LockHolder.h"
+#include "platform/qt/PlistUserDefaults.h"
 #include "support/Screenshot.h"
 #include "views/settings/AboutView.h"
 #include "views/settings/GeneralSettingsView.h"
@@ -216,6 +223,66 @@ TEST_F(SettingsViewTest, FailedSaveKeepsTheSettingsAndSaysSoInRed) {
     general.saveProfile();
     ASSERT_TRUE(waitForSave(general));
     EXPECT_EQ(general.profileSaveMessage(), QStringLiteral("Failed to save"));
+}
+
+// The settings folder made read-only while the program runs, in a way that holds for root too: as root the
+// folder and what leads to it go to another user, as whom this thread then reaches files.
+struct ReadOnlyFolder {
+    explicit ReadOnlyFolder(const QTemporaryDir& home) : names{home.path(), home.filePath("keyloom")} {
+        names << names[1] + "/defaults.plist" << names[1] + "/defaults.plist.lock";
+        for (const QString& name : std::as_const(names)) {
+            EXPECT_TRUE(!root || ::chown(QFile::encodeName(name).constData(), 65534, 65534) == 0);
+        }
+        ::setfsuid(root ? 65534 : ::geteuid());
+        EXPECT_EQ(::chmod(QFile::encodeName(names[1]).constData(), 0555), 0);
+    }
+    ~ReadOnlyFolder() {
+        ::chmod(QFile::encodeName(names[1]).constData(), 0700);
+        ::setfsuid(::geteuid());
+        for (const QString& name : std::as_const(names)) {
+            EXPECT_TRUE(!root || ::chown(QFile::encodeName(name).constData(), 0, 0) == 0);
+        }
+    }
+    QStringList names;
+    const bool root = ::geteuid() == 0;
+};
+
+// "✓ Saved" only once the settings file holds the profile: a save waits for another process holding the
+// file's lock, one the folder does not take fails (the values stay in memory), and the same save once the
+// folder takes writes again stores it.
+TEST_F(SettingsViewTest, TheProfileIsSavedOnlyWhenTheFileHoldsIt) {
+    QTemporaryDir home;
+    const QString file = home.filePath("keyloom/defaults.plist");
+    PlistUserDefaults fileDefaults(file);
+    AppSettings fileSettings(fileDefaults);
+    fileSettings.setIsPaused(false);
+    GeneralSettingsView general(fileSettings, launchAtLogin, updaterService, api, session.workspace());
+    general.show();
+    fill(general.nameField(), QStringLiteral("Ada"));
+    fill(general.emailField(), QStringLiteral("ada@example.org"));
+    auto save = [&](const QString& name, const QString& message) {
+        CannedResponse reply;
+        reply.body = R"({"install_id":"install-1","email":"ada@lovelace.example","name":")" + name.toUtf8() + "\"}";
+        server.route(kProfilePath, reply);
+        general.saveProfile();
+        ASSERT_TRUE(waitForSave(general));
+        EXPECT_EQ(general.profileSaveMessage(), message);
+    };
+    auto nameInFile = [&] { return PlistUserDefaults(file).stringForKey("profileName"); };
+
+    const auto holder = holdWriteLock(file);
+    QTimer::singleShot(300, [&] { release(*holder); });
+    save(QStringLiteral("Ada L."), QStringLiteral("✓ Saved"));
+    EXPECT_EQ(nameInFile(), QStringLiteral("Ada L."));
+    {
+        ReadOnlyFolder readOnly(home);
+        save(QStringLiteral("Grace H."), QStringLiteral("Failed to save"));
+        EXPECT_EQ(general.profileSaveMessageLabel()->palette().color(QPalette::WindowText), Style::red());
+        EXPECT_EQ(fileSettings.profileName(), QStringLiteral("Grace H."));
+    }
+    EXPECT_EQ(nameInFile(), QStringLiteral("Ada L."));
+    save(QStringLiteral("Grace H."), QStringLiteral("✓ Saved"));
+    EXPECT_EQ(nameInFile(), QStringLiteral("Grace H."));
 }
 
 TEST_F(SettingsViewTest, SaveWithoutCredentialsFailsWithoutSending) {
