@@ -27,10 +27,16 @@ class PlistWriteLock;
 // PlistXmlReader), whose values could not be written back, or that is not a regular file, is renamed to
 // "<name>.corrupt-<UTC time>" (never deleted): at construction, where the store then starts empty, or at
 // the next write while running. Main thread only.
+//
+// In memory only (for a process that may not write the file: another may be writing it), the file is
+// read once and left exactly as it is: never written, renamed, locked or re-read; values live in memory.
 class PlistUserDefaults final : public UserDefaults {
     Q_OBJECT
 public:
+    enum class Mode { SavedToFile, InMemoryOnly };
+
     explicit PlistUserDefaults(const QString& path = defaultPath(), QObject* parent = nullptr);
+    PlistUserDefaults(const QString& path, Mode mode, QObject* parent = nullptr);
     ~PlistUserDefaults() override;
 
     static QString defaultPath();
@@ -65,6 +71,7 @@ private:
     void fileMayHaveChanged();
 
     QString m_path;
+    Mode m_mode = Mode::SavedToFile;
     QString m_movedAsidePath;
     // The file's bytes when last read or written by this store; nothing while there is no file.
     std::optional<QByteArray> m_knownBytes;
