@@ -11,6 +11,9 @@ struct AppConfiguration {
     QString sentryDsn;     // the crash-reporting project address
     QUrl appcastUrl;       // the update feed
     QString defaultsPath;  // the user-defaults property list
+    // The defaults file is read but left as it is, the values kept in memory: this process could not
+    // make sure it is the only one writing it.
+    bool defaultsInMemoryOnly = false;
     // The local socket through which a second launch reaches the running instance.
     QString instanceName;
 

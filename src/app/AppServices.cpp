@@ -54,7 +54,9 @@ AppServices::AppServices(AppConfiguration config, Overrides overrides)
     if (overrides.defaults) {
         m_defaults = overrides.defaults;
     } else {
-        m_ownDefaults = std::make_unique<PlistUserDefaults>(m_config.defaultsPath);
+        m_ownDefaults = std::make_unique<PlistUserDefaults>(
+            m_config.defaultsPath, m_config.defaultsInMemoryOnly ? PlistUserDefaults::Mode::InMemoryOnly
+                                                                 : PlistUserDefaults::Mode::SavedToFile);
         m_defaults = m_ownDefaults.get();
     }
 

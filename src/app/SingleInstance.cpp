@@ -3,8 +3,10 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <algorithm>
 #include <thread>
 #include <tuple>
 
@@ -16,6 +18,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "app/ReopenSignal.h"
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -45,10 +51,24 @@ QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Whether process `pid` has `file` open.
+bool hasOpen(pid_t pid, const struct stat& file) {
+    const QString folder = u"/proc/%1/fd/"_s.arg(pid);
+    const QStringList fds = QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    return pid > 0 && std::any_of(fds.cbegin(), fds.cend(), [&](const QString& fd) {
+               struct stat info {};
+               return ::stat(QFile::encodeName(folder + fd).constData(), &info) == 0 && info.st_dev == file.st_dev &&
+                      info.st_ino == file.st_ino;
+           });
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(QString name, QString lockFolder, QObject* parent)
-    : SingleInstance(std::move(name), std::move(lockFolder), privateFolder(), ::getuid(), parent) {}
+    : SingleInstance(std::move(name), std::move(lockFolder), privateFolder(), ::getuid(), parent) {
+    m_signal = std::make_unique<ReopenSignal>();
+    connect(m_signal.get(), &ReopenSignal::reopenRequested, this, &SingleInstance::reopenRequested);
+}
 
 SingleInstance::SingleInstance(QString name, QString lockFolder, QString socketFolder, uid_t trustedUser,
                                QObject* parent)
@@ -101,7 +121,7 @@ QString SingleInstance::problem() const {
 
 bool SingleInstance::openLock() {
     if (!QDir::isAbsolutePath(m_lockFolder) || !QDir().mkpath(m_lockFolder)) {
-        m_problem = QStringLiteral("cannot make the folder \"%1\"").arg(m_lockFolder);
+        m_problem = QStringLiteral("the folder \"%1\" cannot be made").arg(m_lockFolder);
         return false;
     }
     // The folder is opened once and checked through that descriptor, so it cannot be swapped
@@ -109,22 +129,14 @@ bool SingleInstance::openLock() {
     const int folder = ::open(QFile::encodeName(m_lockFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat info {};
     if (folder < 0) {
-        m_problem = QStringLiteral("cannot open the folder \"%1\": %2").arg(m_lockFolder, systemError());
+        m_problem = QStringLiteral("the folder \"%1\" cannot be opened: %2").arg(m_lockFolder, systemError());
     } else if (::fstat(folder, &info) != 0 || info.st_uid != ::getuid()) {
-        m_problem = QStringLiteral("the folder \"%1\" is not the user's own").arg(m_lockFolder);
+        m_problem = QStringLiteral("the folder \"%1\" belongs to another user").arg(m_lockFolder);
     } else if ((info.st_mode & 022) != 0 && ::fchmod(folder, info.st_mode & 07755) != 0) {
         // Anyone who may write there could replace the lock file under a running instance.
         m_problem = QStringLiteral("others may write in the folder \"%1\"").arg(m_lockFolder);
     } else {
-        m_lockFd =
-            ::openat(folder, lockFileName, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
-        if (m_lockFd < 0) {
-            m_problem = QStringLiteral("cannot open \"%1\": %2").arg(lockPath(), systemError());
-        } else if (::fstat(m_lockFd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
-            m_problem = QStringLiteral("\"%1\" is not a file of the user's own").arg(lockPath());
-            ::close(m_lockFd);
-            m_lockFd = -1;
-        }
+        m_lockFd = openLockIn(folder, lockPath(), m_problem);
     }
     if (folder >= 0) {
         ::close(folder);
@@ -132,60 +144,133 @@ bool SingleInstance::openLock() {
     return m_lockFd >= 0;
 }
 
+bool SingleInstance::openFallbackLock() {
+    // Keyed by the settings file through the instance name, in a folder only this user can enter.
+    if (!isPrivateFolder(m_socketFolder, ::getuid())) {
+        return false;
+    }
+    const int folder = ::open(QFile::encodeName(m_socketFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    QString ignored;
+    m_lockFd = folder < 0 ? -1 : openLockIn(folder, m_socketFolder + QLatin1Char('/') + m_name + u".lock"_s, ignored);
+    if (folder >= 0) {
+        ::close(folder);
+    }
+    return m_lockFd >= 0;
+}
+
+int SingleInstance::openLockIn(int folder, const QString& path, QString& problem) {
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    // Never through a link; a FIFO in its place neither blocks nor is written to.
+    const int fd =
+        ::openat(folder, name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
+    struct stat info {};
+    if (fd < 0) {
+        problem = errno == ELOOP ? QStringLiteral("\"%1\" is a link").arg(path)
+                                 : QStringLiteral("\"%1\" cannot be opened: %2").arg(path, systemError());
+        return -1;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        problem = QStringLiteral("\"%1\" is not a file of the user's own").arg(path);
+        ::close(fd);
+        return -1;
+    }
+    // Made by an older version or under another umask: it names the user's socket.
+    if ((info.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0) {
+        qWarning("Could not make %s owner-only", qPrintable(path));
+    }
+    return fd;
+}
+
 SingleInstance::Start SingleInstance::start(std::chrono::milliseconds patience) {
-    if (m_lockFd < 0) {
-        if (!openLock()) {
-            return Start::NoLock;
-        }
-        if (!isPrivateFolder(m_socketFolder, ::getuid())) {
-            m_socketFolder = m_lockFolder;
-        }
+    if (m_lockFd < 0 && m_problem.isEmpty() && !openLock() && !openFallbackLock()) {
+        qWarning("Another copy of Keyloom may run beside this one: no lock can be taken");
     }
     const QDeadlineTimer deadline(patience);
-    for (;;) {
+    const QDeadlineTimer unreachable(std::min(patience, std::chrono::milliseconds(unreachablePatience)));
+    bool reached = false;
+    while (m_lockFd >= 0) {
         if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0) {
             listen();
             return Start::Running;
         }
         if (errno != EWOULDBLOCK && errno != EINTR) {
-            m_problem = QStringLiteral("cannot lock \"%1\": %2").arg(lockPath(), systemError());
-            return Start::NoLock;
+            // No locks on this file system (ENOLCK): the private folder's lock instead, and failing that
+            // too, none.
+            const bool besideSettings = m_problem.isEmpty();
+            if (besideSettings) {
+                m_problem = QStringLiteral("\"%1\" cannot be locked: %2").arg(lockPath(), systemError());
+            }
+            ::close(m_lockFd);
+            m_lockFd = -1;
+            if (besideSettings) {
+                openFallbackLock();
+            }
+            continue;
         }
-        if (handOver(std::chrono::milliseconds(deadline.remainingTime()))) {
-            return Start::HandedOver;
+        switch (handOver(deadline)) {
+            case Reached::Answered:
+                return Start::HandedOver;
+            case Reached::Silent:
+                reached = true;
+                break;
+            case Reached::Unreachable:
+                break;
         }
-        if (deadline.hasExpired()) {
+        if (deadline.hasExpired() || (!reached && unreachable.hasExpired())) {
             return Start::NoAnswer;
         }
         // The lock's holder is not listening yet, or is on its way out.
         std::this_thread::sleep_for(kRetryPause);
     }
+    return Start::Running;
 }
 
-bool SingleInstance::handOver(std::chrono::milliseconds patience) {
-    const QDeadlineTimer deadline(patience);
+SingleInstance::Reached SingleInstance::handOver(const QDeadlineTimer& deadline) {
     const auto remaining = [&] { return static_cast<int>(std::max<qint64>(1, deadline.remainingTime())); };
-    const QString path = runningSocketPath();
-    if (path.isEmpty()) {
-        return false;  // the running instance has not written it yet
-    }
+    const QString path = runningSocketPath();  // empty until the running instance has written it
     QLocalSocket socket;
-    socket.connectToServer(path);
-    if (!socket.waitForConnected(remaining()) || !peerIs(socket.socketDescriptor(), m_trustedUser)) {
-        return false;
+    if (!path.isEmpty()) {
+        socket.connectToServer(path);
+    }
+    if (path.isEmpty() || !socket.waitForConnected(remaining()) || !peerIs(socket.socketDescriptor(), m_trustedUser)) {
+        // Its socket was never made, never written down, or has gone: ask the lock's holder itself.
+        const ReopenSignal::Asked asked =
+            m_signal ? m_signal->ask(lockHolder(), deadline) : ReopenSignal::Asked::NotOurs;
+        return asked == ReopenSignal::Asked::Answered ? Reached::Answered
+               : asked == ReopenSignal::Asked::Silent ? Reached::Silent
+                                                      : Reached::Unreachable;
     }
     socket.write(reopenRequest);
     if (!socket.waitForBytesWritten(remaining())) {
-        return false;
+        return Reached::Silent;
     }
     // The answer comes once the running instance's event loop runs; an instance that closes the
     // connection instead is shutting down, and the next attempt may take its place.
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(remaining())) {
-            return false;
+            return Reached::Silent;
         }
     }
-    return socket.readLine(kMaxRequestBytes) == QByteArray(reopenAccepted);
+    return socket.readLine(kMaxRequestBytes) == QByteArray(reopenAccepted) ? Reached::Answered : Reached::Silent;
+}
+
+pid_t SingleInstance::lockHolder() const {
+    struct stat lock {};
+    QFile locks(QStringLiteral("/proc/locks"));
+    if (::fstat(m_lockFd, &lock) != 0 || !locks.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    // "1: FLOCK  ADVISORY  WRITE 1234 fd:01:5678 0 EOF". The device there is not always the one stat()
+    // gives (overlay file systems), so the holder is confirmed by the files it has open.
+    const QByteArray inode = ':' + QByteArray::number(quint64(lock.st_ino));
+    const QList<QByteArray> lines = locks.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 6 && fields[1] != "->" && fields[5].endsWith(inode) && hasOpen(fields[4].toInt(), lock)) {
+            return fields[4].toInt();
+        }
+    }
+    return 0;
 }
 
 QString SingleInstance::runningSocketPath() const {
@@ -202,6 +287,11 @@ QString SingleInstance::runningSocketPath() const {
 }
 
 void SingleInstance::listen() {
+    // Only the lock beside the settings file may have the socket beside it (the fallback lock is
+    // in the private folder).
+    if (!isPrivateFolder(m_socketFolder, ::getuid())) {
+        m_socketFolder = m_lockFolder;
+    }
     // Holding the lock, any socket file there and any path in the lock file are a dead instance's.
     QLocalServer::removeServer(socketPath());
     if (::ftruncate(m_lockFd, 0) != 0) {

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <cstdio>
+#include <memory>
 
 #include "app/AppConfiguration.h"
 #include "app/AppDelegate.h"
@@ -12,6 +14,18 @@
 
 #include "BuildConfig.h"
 
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Said in a window, since a start from a menu or at login has no console, and on the console.
+QMessageBox* makeNotice(const QString& text) {
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    return new QMessageBox(QMessageBox::Warning, u"Keyloom"_s, text);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Keyloom"));
@@ -20,7 +34,7 @@ int main(int argc, char** argv) {
     // A menu-bar application keeps running with every window closed; "Quit" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const AppConfiguration config = AppConfiguration::fromBuild();
+    AppConfiguration config = AppConfiguration::fromBuild();
     // Destroyed after everything below: the socket goes and the lock is released only once the
     // services have finished their work.
     SingleInstance instance(config.instanceName, QFileInfo(config.defaultsPath).absolutePath());
@@ -29,15 +43,14 @@ int main(int argc, char** argv) {
             break;
         case SingleInstance::Start::HandedOver:
             return 0;
-        case SingleInstance::Start::NoAnswer:
-            std::fputs("Keyloom is already running but does not answer.\n", stderr);
+        case SingleInstance::Start::NoAnswer: {
+            std::unique_ptr<QMessageBox> notice(makeNotice(u"Keyloom is already running but does not answer."_s));
+            notice->exec();
             return 1;
-        case SingleInstance::Start::NoLock:
-            // Two copies on one settings file would undo each other's writes.
-            std::fprintf(stderr, "Keyloom cannot make sure it is the only copy using its settings (%s); exiting.\n",
-                         qPrintable(instance.problem()));
-            return 1;
+        }
     }
+    // Another copy may be writing the settings file, or this one cannot: it is left as it is.
+    config.defaultsInMemoryOnly = !instance.problem().isEmpty();
     // From here on SIGTERM and SIGINT quit as "Quit" does, once the event loop runs. (A later start
     // waiting for the running instance above keeps their default action.)
     TerminationSignals terminationSignals([] { QCoreApplication::quit(); });
@@ -49,5 +62,12 @@ int main(int argc, char** argv) {
         delegate.applicationShouldHandleReopen(windows && windows->hasVisibleWindows());
     });
     delegate.applicationDidFinishLaunching();
+    if (config.defaultsInMemoryOnly) {
+        QMessageBox* notice =
+            makeNotice(u"Keyloom will not save its settings: %1. Changes made now last until Keyloom quits."_s.arg(
+                instance.problem()));
+        notice->setAttribute(Qt::WA_DeleteOnClose);
+        notice->show();
+    }
     return QApplication::exec();
 }

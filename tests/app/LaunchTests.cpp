@@ -4,13 +4,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,7 +43,8 @@ protected:
         }
     }
 
-    QProcess* launch(const QProcessEnvironment& overrides = {}) {
+    // `asUser`: run by that user (through setpriv) rather than by this one.
+    QProcess* launch(const QProcessEnvironment& overrides = {}, std::optional<uid_t> asUser = {}) {
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
@@ -48,9 +53,21 @@ protected:
         environment.insert(overrides);
         process->setProcessEnvironment(environment);
         process->setProcessChannelMode(QProcess::MergedChannels);
-        process->start(QStringLiteral(KEYLOOM_EXECUTABLE), {});
+        if (asUser) {
+            const QString id = QString::number(*asUser);
+            process->start(u"setpriv"_s, {u"--reuid="_s + id, u"--regid="_s + id, u"--clear-groups"_s,
+                                          QStringLiteral(KEYLOOM_EXECUTABLE)});
+        } else {
+            process->start(QStringLiteral(KEYLOOM_EXECUTABLE), {});
+        }
         processes.push_back(std::move(process));
         return processes.back().get();
+    }
+
+    // Whether `process` prints `text` within `withinMs` (false at once if it ends without).
+    static bool says(QProcess* process, const char* text, int withinMs) {
+        const auto said = [&] { return process->peek(1 << 20).contains(text); };
+        return QTest::qWaitFor([&] { return said() || process->state() == QProcess::NotRunning; }, withinMs) && said();
     }
 
     QStringList sockets() const { return QDir(runtime.path()).entryList({u"*.socket"_s}, QDir::System | QDir::Files); }
@@ -198,4 +215,158 @@ TEST(TerminationTest, SigtermWhileRepliesStreamQuitsWithinTwoSeconds) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return quit; }, 10000));
     app.reset();
     EXPECT_LT(clock.elapsed(), 2000);
+}
+
+namespace {
+
+// Runs `script` with sh in `folder` (and `$PLIST`, a settings file): whether it succeeded, and what it printed.
+std::pair<bool, std::string> shell(const QString& folder, const QString& script) {
+    QProcess sh;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PLIST"_s,
+                       u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+                       "<key>profileName</key><string>Ada</string></dict></plist>"_s);
+    sh.setProcessEnvironment(environment);
+    sh.setWorkingDirectory(folder);
+    sh.start(u"sh"_s, {u"-c"_s, script});
+    const bool succeeded = sh.waitForFinished(60000) && sh.exitStatus() == QProcess::NormalExit && sh.exitCode() == 0;
+    return {succeeded, sh.readAll().toStdString()};
+}
+
+// Every entry (links not followed, FIFOs not opened) and the bytes of every file, but the login item's.
+const QString kSnapshot =
+    uR"(find . -mindepth 1 -path ./autostart -prune -o -printf '%p %y %m %U %T@ %l\n' | sort &&
+                              find . -path ./autostart -prune -o -type f -exec md5sum {} + | sort)"_s;
+
+}  // namespace
+
+// Where no lock can be made or trusted beside the settings file, as an ordinary user meets it (so the
+// program runs as nobody), Keyloom still starts and says once why its settings will not be saved. It leaves
+// the settings folder exactly as it was, and takes its lock in its runtime folder, where a second start
+// finds it.
+TEST_F(LaunchTest, WhereNoLockCanBeTakenBesideTheSettingsItStillStartsAndLeavesThemAlone) {
+    constexpr uid_t nobody = 65534;
+    ASSERT_EQ(::geteuid(), 0u) << "needs root to set up other users' files";
+    ASSERT_EQ(::chown(QFile::encodeName(runtime.path()).constData(), nobody, nobody), 0);
+    const QString tmpfs =
+        uR"(mount -t tmpfs -o mode=755,uid=65534,gid=65534%1 tmpfs keyloom &&
+                              echo "$PLIST" > keyloom/defaults.plist && chown 65534 keyloom/defaults.plist && )"_s;
+    const QString lock = u"keyloom/keyloom.instance.lock"_s;
+    // Each in $XDG_CONFIG_HOME, where nobody owns the settings folder and file unless the state says otherwise.
+    const std::pair<const char*, QString> states[] = {
+        {"settings folder read-only, no lock file yet", u"chmod 555 keyloom"_s},
+        {"~/.config read-only", u"rm -r keyloom && chmod 555 ."_s},
+        {"settings folder and file root's", u"chown -R 0:0 keyloom"_s},
+        {"lock file root's", u"touch "_s + lock},
+        {"lock file a link", u"ln -s ../elsewhere %1 && chown -h 65534 %1"_s.arg(lock)},
+        {"lock file a FIFO", u"mkfifo %1 && chown 65534 %1"_s.arg(lock)},
+        {"lock file a folder", u"mkdir %1 && chown 65534 %1"_s.arg(lock)},
+        {"settings folder on a read-only file system", tmpfs.arg(QString()) + u"mount -o remount,ro keyloom"_s},
+        {"settings folder out of inodes", tmpfs.arg(u",nr_inodes=2"_s) + u"! touch keyloom/more"_s},
+    };
+    for (const auto& [state, script] : states) {
+        QTemporaryDir folder;
+        const auto unmount = qScopeGuard([&] { shell(folder.path(), u"umount -l keyloom"_s); });
+        if (!shell(
+                 folder.path(),
+                 u"mkdir keyloom && echo \"$PLIST\" > keyloom/defaults.plist && chown -R 65534:65534 . && "_s + script)
+                 .first) {
+            ASSERT_TRUE(script.contains(u"mount"_s)) << state << ": not set up";
+            std::printf("[ state  ] %s: cannot be made here (no mount)\n", state);
+            continue;
+        }
+        const std::string before = shell(folder.path(), kSnapshot).second;
+        QProcessEnvironment environment;
+        environment.insert(u"XDG_CONFIG_HOME"_s, folder.path());
+        environment.insert(u"HOME"_s, runtime.path());
+
+        QProcess* first = launch(environment, nobody);
+        const bool started =
+            says(first, "Keyloom will not save its settings: ", 60000) && says(first, "[Engine]", 60000);
+        EXPECT_TRUE(started) << state << ": " << first->readAll().toStdString();
+        if (!started) {
+            continue;
+        }
+        QProcess* second = launch(environment, nobody);
+        EXPECT_TRUE(second->waitForFinished(60000)) << state << ": the second start runs beside the first";
+        EXPECT_EQ(second->exitCode(), 0) << state << ": " << second->readAll().toStdString();
+        EXPECT_EQ(first->state(), QProcess::Running) << state;
+        EXPECT_TRUE(endsCleanlyOn(*first, SIGTERM)) << state;
+        EXPECT_EQ(shell(folder.path(), kSnapshot).second, before) << state;
+        const QByteArray output = first->readAll();
+        const qsizetype said = output.indexOf("Keyloom will not save");
+        std::printf("[ state  ] %s: %s\n", state, output.mid(said, output.indexOf('\n', said) - said).constData());
+    }
+}
+
+// A later start reaches a running instance whose socket it cannot reach (deleted; never made, its path
+// too long; never written down, the disk full) and gets its answer within a few seconds. Where nothing
+// that holds the lock can be reached, it says so within 5 s, in a window that stays up (and on stderr).
+TEST_F(LaunchTest, ALaterStartGetsItsAnswerWithinSecondsEvenWhenTheSocketCannotBeReached) {
+    QTemporaryDir disk;
+    const auto unmount = qScopeGuard([&] { shell(disk.path(), u"umount -l cfg"_s); });
+    const QString longRuntime = runtime.filePath(QString(60, u'r') + u'/' + QString(60, u'r'));
+    QProcessEnvironment longPath, fullDisk;
+    longPath.insert(u"XDG_RUNTIME_DIR"_s, longRuntime);
+    fullDisk.insert(u"XDG_CONFIG_HOME"_s, disk.filePath(u"cfg"_s));
+    int held = -1;
+    const struct {
+        const char* state;
+        QProcessEnvironment environment;
+        std::function<bool()> setUp;  // before the first start; false: cannot be made here
+        const char* firstSays;        // what shows that the state was met (by a first start, if any)
+    } states[] = {
+        {"socket deleted", {}, [] { return true; }, "[Engine]"},
+        {"runtime path too long for a socket", longPath,
+         [&] { return shell(runtime.path(), u"mkdir -p -m 700 "_s + longRuntime).first; },
+         "Later starts cannot reach this instance"},
+        {"disk full", fullDisk,
+         [&] {
+             return shell(disk.path(),
+                          uR"(mkdir cfg && mount -t tmpfs -o size=64k tmpfs cfg && mkdir cfg/keyloom &&
+                                           touch cfg/keyloom/keyloom.instance.lock && ! cat /dev/zero > cfg/filler)"_s)
+                 .first;
+         },
+         "Later starts cannot find this instance"},
+        {"lock held by another program",
+         {},
+         [&] {
+             held = ::open(qPrintable(config.filePath(u"keyloom/keyloom.instance.lock"_s)), O_RDWR | O_CREAT, 0600);
+             return ::flock(held, LOCK_EX | LOCK_NB) == 0;
+         },
+         nullptr},
+    };
+    for (const auto& s : states) {
+        if (!s.setUp()) {
+            ASSERT_EQ(s.environment, fullDisk) << s.state << ": not set up";
+            std::printf("[ state  ] %s: cannot be made here (no mount)\n", s.state);
+            continue;
+        }
+        QProcess* first = s.firstSays ? launch(s.environment) : nullptr;
+        if (first) {
+            ASSERT_TRUE(says(first, s.firstSays, 60000)) << s.state << ": " << first->readAll().toStdString();
+            ASSERT_TRUE(says(first, "[Engine]", 60000)) << s.state;
+            QDir(runtime.path()).remove(sockets().value(0, u"none"_s));
+        }
+        QElapsedTimer clock;
+        clock.start();
+        QProcess* later = launch(s.environment);
+        const bool ended = first ? later->waitForFinished(60000)
+                                 : says(later, "Keyloom is already running but does not answer.", 60000);
+        const qint64 elapsed = clock.elapsed();
+        std::printf("[ state  ] %s: %s after %lld ms\n", s.state,
+                    later->state() == QProcess::Running ? "running"
+                    : later->exitCode()                 ? "exit 1"
+                                                        : "exit 0",
+                    static_cast<long long>(elapsed));
+        EXPECT_TRUE(ended) << s.state;
+        EXPECT_LT(elapsed, 5000) << s.state;
+        if (first) {
+            EXPECT_EQ(later->exitCode(), 0) << s.state << ": " << later->readAll().toStdString();
+            EXPECT_TRUE(endsCleanlyOn(*first, SIGTERM)) << s.state;
+        } else {
+            EXPECT_EQ(later->state(), QProcess::Running) << s.state << ": no window";
+        }
+    }
+    ::close(held);
 }

@@ -160,19 +160,32 @@ TEST(SingleInstanceFolder, OnlyAFolderOfTheUsersOwnIsUsed) {
     qputenv("TMPDIR", savedTemp);
 }
 
-// A lock that someone else could hold or replace proves nothing: the start stops, and says why.
-TEST(SingleInstanceLock, AnUntrustworthyLockStopsTheStart) {
-    QTemporaryDir linked, foreign, open;
+// A lock that someone else could hold or replace proves nothing: it is neither used nor followed. The
+// start takes its lock in the private folder instead, and says why.
+TEST(SingleInstanceLock, AnUntrustworthyLockIsReplacedByOneInThePrivateFolder) {
+    QTemporaryDir linked, foreign, open, runtime;
     ASSERT_TRUE(QFile::link(open.filePath(u"x"_s), linked.filePath(QLatin1String(SingleInstance::lockFileName))));
     const bool root = ::geteuid() == 0;  // only root can give a folder away
     ASSERT_TRUE(!root || ::chown(QFile::encodeName(foreign.path()).constData(), ::getuid() + 1, 0) == 0);
     for (const QString& folder : {linked.path(), root ? foreign.path() : u"relative"_s}) {
-        SingleInstance instance(u"keyloom-test"_s, folder, folder, ::getuid());
-        EXPECT_EQ(instance.start(100ms), SingleInstance::Start::NoLock) << qPrintable(folder);
-        EXPECT_TRUE(instance.problem().contains(folder)) << qPrintable(instance.problem());
+        auto instance = std::make_unique<SingleInstance>(u"keyloom-test"_s, folder, runtime.path(), ::getuid());
+        EXPECT_EQ(instance->start(100ms), SingleInstance::Start::Running) << qPrintable(folder);
+        EXPECT_TRUE(instance->problem().contains(folder)) << qPrintable(instance->problem());
+        EXPECT_FALSE(QFile::exists(open.filePath(u"x"_s)));
+        // The lock is held there: a later start on the same settings waits for it.
+        SingleInstance later(u"keyloom-test"_s, folder, runtime.path(), ::getuid());
+        EXPECT_EQ(later.start(100ms), SingleInstance::Start::NoAnswer) << qPrintable(folder);
+        instance.reset();
+        EXPECT_EQ(later.start(100ms), SingleInstance::Start::Running) << qPrintable(folder);
     }
-    ::chmod(QFile::encodeName(open.path()).constData(), 0777);  // ours, merely too open: closed and used
+    // Ours, merely too open: closed and used. A lock file others may read is made owner-only.
+    ::chmod(QFile::encodeName(open.path()).constData(), 0777);
+    QFile lock(open.filePath(QLatin1String(SingleInstance::lockFileName)));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(lock.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
     SingleInstance instance(u"keyloom-test"_s, open.path(), open.path(), ::getuid());
     EXPECT_EQ(instance.start(1s), SingleInstance::Start::Running);
+    EXPECT_TRUE(instance.problem().isEmpty()) << qPrintable(instance.problem());
     EXPECT_EQ(QFileInfo(open.path()).permissions() & (QFile::WriteGroup | QFile::WriteOther), 0);
+    EXPECT_EQ(lock.permissions(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
 }

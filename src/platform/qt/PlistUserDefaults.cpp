@@ -18,13 +18,21 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcDefaults)
 
-PlistUserDefaults::PlistUserDefaults(const QString& path, QObject* parent) : UserDefaults(parent), m_path(path) {
+PlistUserDefaults::PlistUserDefaults(const QString& path, QObject* parent)
+    : PlistUserDefaults(path, Mode::SavedToFile, parent) {}
+
+PlistUserDefaults::PlistUserDefaults(const QString& path, Mode mode, QObject* parent)
+    : UserDefaults(parent), m_path(path), m_mode(mode) {
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &PlistUserDefaults::fileMayHaveChanged);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &PlistUserDefaults::fileMayHaveChanged);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, [this] { writePending(0); });
     FileContents contents = readFile();
     parse(contents);
+    if (mode == Mode::InMemoryOnly) {
+        takeIn(contents, false);  // an unreadable file reads as empty and stays where it is; nothing is watched
+        return;
+    }
     if (contents.exists && !contents.document) {
         moveAside(contents.problem);
     } else {
@@ -71,7 +79,7 @@ PlistUserDefaults::FileContents PlistUserDefaults::readFile() const {
     }
     // It holds the install secret: a file others can read (an old copy, restored from a backup) is made
     // owner-only as soon as it is seen, whether or not a value changes.
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && info.st_uid == ::geteuid()) {
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0 && info.st_uid == ::geteuid() && m_mode == Mode::SavedToFile) {
         if (::fchmod(fd, info.st_mode & S_IRWXU) != 0) {
             qCWarning(lcDefaults) << "Could not make" << m_path << "readable by its owner only";
         }
@@ -172,6 +180,9 @@ void PlistUserDefaults::fileMayHaveChanged() {
 }
 
 void PlistUserDefaults::willWrite() {
+    if (m_mode == Mode::InMemoryOnly) {
+        return;
+    }
     // From here to the file's replacement no other process changes it. Observers told of others' changes
     // below may write in turn: the lock is taken once.
     if (m_writeDepth++ == 0) {
@@ -207,7 +218,7 @@ void PlistUserDefaults::takeInLatest() {
 }
 
 void PlistUserDefaults::didWrite() {
-    if (--m_writeDepth == 0) {
+    if (m_mode == Mode::SavedToFile && --m_writeDepth == 0) {
         m_writeLock.reset();
         m_deferring = false;
     }
@@ -284,6 +295,10 @@ std::optional<QString> PlistUserDefaults::persist(const QVariantMap& values, con
         return problem;
     }
     m_unreadable = unreadable;
+    if (m_mode == Mode::InMemoryOnly) {
+        m_unsaved.insert(key);  // the value lives in memory: never "saved"
+        return std::nullopt;
+    }
     if (m_deferring) {
         m_unsaved.insert(key);
         if (!m_pending) {

@@ -35,10 +35,16 @@ class PlistWriteLock;
 // (the value is Pending meanwhile, see saveState()). A holder that keeps the lock PlistWriteLock::maxWaitMs
 // is passed over: the file is then written without the lock, and so are later writes until the lock is free
 // again. What still waits for the lock when the store goes is written then.
+//
+// In memory only (for a process that may not write the file: another may be writing it), the file is
+// read once and left exactly as it is: never written, renamed, locked or re-read; values live in memory.
 class PlistUserDefaults final : public UserDefaults {
     Q_OBJECT
 public:
+    enum class Mode { SavedToFile, InMemoryOnly };
+
     explicit PlistUserDefaults(const QString& path = defaultPath(), QObject* parent = nullptr);
+    PlistUserDefaults(const QString& path, Mode mode, QObject* parent = nullptr);
     ~PlistUserDefaults() override;
 
     static QString defaultPath();
@@ -77,6 +83,7 @@ private:
     void fileMayHaveChanged();
 
     QString m_path;
+    Mode m_mode = Mode::SavedToFile;
     QString m_movedAsidePath;
     // The file's bytes when last read or written by this store; nothing while there is no file.
     std::optional<QByteArray> m_knownBytes;
