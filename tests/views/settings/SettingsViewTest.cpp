@@ -285,6 +285,26 @@ TEST_F(SettingsViewTest, TheProfileIsSavedOnlyWhenTheFileHoldsIt) {
     EXPECT_EQ(nameInFile(), QStringLiteral("Grace H."));
 }
 
+// A store that may not write its file keeps the profile in memory, and the form says it was not saved.
+TEST_F(SettingsViewTest, AProfileKeptInMemoryOnlyIsNotSaved) {
+    QTemporaryDir home;
+    const QString file = home.filePath("defaults.plist");
+    PlistUserDefaults memoryOnly(file, PlistUserDefaults::Mode::InMemoryOnly);
+    AppSettings memorySettings(memoryOnly);
+    GeneralSettingsView general(memorySettings, launchAtLogin, updaterService, api, session.workspace());
+    general.show();
+    fill(general.nameField(), QStringLiteral("Ada"));
+    fill(general.emailField(), QStringLiteral("ada@example.org"));
+    CannedResponse reply;
+    reply.body = R"({"install_id":"install-1","email":"ada@example.org","name":"Ada L."})";
+    server.route(kProfilePath, reply);
+    general.saveProfile();
+    ASSERT_TRUE(waitForSave(general));
+    EXPECT_EQ(general.profileSaveMessage(), QStringLiteral("Failed to save"));
+    EXPECT_EQ(memorySettings.profileName(), QStringLiteral("Ada L."));
+    EXPECT_FALSE(QFile::exists(file));
+}
+
 TEST_F(SettingsViewTest, SaveWithoutCredentialsFailsWithoutSending) {
     QNetworkAccessManager otherNetwork;
     APIClient unconfigured(otherNetwork, server.url(), BundleInfo::current());
