@@ -30,11 +30,11 @@ class QNetworkAccessManager;
 // and https URLs are ever requested; Qt would otherwise PUT to file: URLs and write local files.
 // A redirect is followed only within the origin of the request, since Qt would re-send the
 // credentials wherever it points, and at most a few times; any other redirect fails as a
-// TransportError. A reply body past maxReplyBytes aborts the request (a TransportError too), as do
-// the time-out without traffic and the overall deadline ("The request timed out."). Reply bodies
-// are decoded on a worker thread so that a large one never holds up the event loop.
-// Coroutines take their arguments by value and touch no member after their first suspension, so
-// a caller may drop the task at any time.
+// TransportError, and so does a request whose body a 301 or 302 dropped. A reply body past
+// maxReplyBytes aborts the request (a TransportError too), as do the time-out without traffic and
+// the overall deadline ("The request timed out."). Reply bodies are decoded on a worker thread so
+// that a large one never holds up the event loop. Coroutines take their arguments by value and
+// touch no member after their first suspension, so a caller may drop the task at any time.
 class APIClient {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{60000};

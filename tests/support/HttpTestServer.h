@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 // One request as the test server received it. Header names are lower-cased.
 struct RecordedRequest {
@@ -44,14 +45,18 @@ CannedResponse endlessBody(QByteArray chunk, double intervalSeconds = 0);
 
 // A real HTTP server on 127.0.0.1 with a port the OS picks, running on its own thread. Records
 // every request and answers through the handler (by default 200 with "{}"). Over https it shows a
-// certificate of its own for 127.0.0.1, which Qt's default TLS configuration in this process then
+// certificate of its own for its address, which Qt's default TLS configuration in this process then
 // trusts.
 class HttpTestServer {
 public:
     using Handler = std::function<CannedResponse(const RecordedRequest&)>;
     enum class Scheme { Http, Https };
+    // SchemeDefault: port 80 (443 over https) of a loopback address of the server's own, 127.x.y.z
+    // picked at random, so that URLs without a port reach it and tests running in parallel never
+    // share it. Binding such a port takes root; bindError() tells why the server could not listen.
+    enum class Port { Any, SchemeDefault };
 
-    explicit HttpTestServer(Scheme scheme = Scheme::Http);
+    explicit HttpTestServer(Scheme scheme = Scheme::Http, Port port = Port::Any);
     ~HttpTestServer();
     HttpTestServer(const HttpTestServer&) = delete;
     HttpTestServer& operator=(const HttpTestServer&) = delete;
@@ -61,7 +66,10 @@ public:
     void route(const QString& path, CannedResponse response);
 
     int port() const { return m_port; }
-    // "http://127.0.0.1:<port>" (or https) followed by `path`.
+    QString host() const { return m_host; }
+    // Empty once the server listens.
+    QString bindError() const { return m_bindError; }
+    // "http://<host>:<port>" (or https) followed by `path`.
     QUrl url(const QString& path = QString()) const;
 
     QList<RecordedRequest> requests() const;
@@ -79,5 +87,13 @@ private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;
     Scheme m_scheme;
+    QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 0;
+    QString m_bindError;
 };
+
+// Runs `check` for http and https, each way between the two spellings of one origin on the
+// scheme's default port ("http://h" and "http://h:80"): requests go to `from` on a fresh server,
+// redirects name `to`. Skips the test, saying why, where no such port can be had.
+void forEachDefaultPortSpelling(const std::function<void(HttpTestServer& server, const QUrl& from, const QUrl& to,
+                                                         const std::string& name)>& check);

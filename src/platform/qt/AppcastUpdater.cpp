@@ -73,7 +73,7 @@ void AppcastUpdater::checkForUpdates() {
 void AppcastUpdater::fetch(bool interactive) {
     QNetworkRequest request(m_feedUrl);
     request.setTransferTimeout(static_cast<int>(m_limits.timeout.count()));
-    ReplyGuard::prepare(request, ReplyGuard::Redirects::NoDowngrade);
+    ReplyGuard::prepare(request);
     QNetworkReply* reply = m_network->get(request);
     ReplyGuard* guard = ReplyGuard::watch(reply, maxFeedBytes, ReplyGuard::Body::Keep, m_limits.deadline,
                                           ReplyGuard::Redirects::NoDowngrade);

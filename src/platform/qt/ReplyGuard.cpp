@@ -1,5 +1,6 @@
 #include "platform/qt/ReplyGuard.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -13,6 +14,10 @@ namespace {
 // What Qt's network thread may hold for us between two reads; the rest waits in the socket.
 constexpr qint64 kReadBufferBytes = 256 * 1024;
 
+// Posted to a reply as the guard starts watching it: whatever was queued on the reply before has
+// been delivered once it arrives.
+const QEvent::Type kWatchStarted = static_cast<QEvent::Type>(QEvent::registerEventType());
+
 int effectivePort(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     return url.port(scheme == u"https" ? 443 : scheme == u"http" ? 80 : -1);
@@ -24,13 +29,11 @@ bool isHttps(const QUrl& url) {
 
 }  // namespace
 
-void ReplyGuard::prepare(QNetworkRequest& request, Redirects redirects) {
-    // Qt's own policies, not the user-verified one: Qt 6.4 connects its follow-up to
-    // redirectAllowed() again on every hop, so a chain of redirects would fan out into ever more
-    // requests of one reply (and end as a bogus status 100). The guard checks each hop again.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, redirects == Redirects::SameOrigin
-                                                                       ? QNetworkRequest::SameOriginRedirectPolicy
-                                                                       : QNetworkRequest::NoLessSafeRedirectPolicy);
+void ReplyGuard::prepare(QNetworkRequest& request) {
+    // Every hop waits for the guard: Qt's same-origin policy compares ports as written (http://h/ and
+    // http://h:80/ would differ), and under its other policies Qt queues the next request, body or
+    // not, before anyone can refuse it.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
     // The guard ends a loop itself, one hop before Qt would: Qt ends it with odd errors (an
     // "Unknown error", or two errors on one reply) when the peer closes each connection.
     request.setMaximumRedirectsAllowed(maxRedirects + 1);
@@ -65,32 +68,86 @@ ReplyGuard::ReplyGuard(QNetworkReply* reply, qint64 maxBytes, Body body, Redirec
       m_readBufferBytes(std::min(maxBytes + 1, kReadBufferBytes)),
       m_mode(body),
       m_redirects(redirects),
+      m_operation(reply->operation()),
       m_overHttps(isHttps(reply->url())) {
-    // A GET has already been handed to the network thread: the limit follows it at once.
-    limitReadBuffer();
-    reply->installEventFilter(this);
-    connect(reply, &QNetworkReply::redirected, this, [this](const QUrl& target) {
-        // Qt has queued the next request already; stopping here drops it (see eventFilter()).
-        const QUrl next = m_reply->url().resolved(target);
-        if (++m_redirectCount > maxRedirects) {
-            stop(Breach::TooManyRedirects);
-        } else if (mayFollow(next)) {
-            m_overHttps = m_overHttps || isHttps(next);
-        } else {
-            stop(Breach::RefusedRedirect);
-        }
-    });
+    connect(reply, &QNetworkReply::redirected, this, &ReplyGuard::redirected);
     connect(reply, &QNetworkReply::metaDataChanged, this, [this] {
         // A declared length past the cap fails at once instead of after the bytes arrived.
         bool ok = false;
         const qint64 declared = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&ok);
-        if (ok && declared > m_maxBytes) {
+        if (!ok || hasNoBody()) {
+            return;
+        }
+        if (declared > m_maxBytes) {
             stop(Breach::TooLarge);
-        } else if (ok && m_mode == Body::Keep && declared > m_body.capacity()) {
+        } else if (m_mode == Body::Keep && declared > m_body.capacity()) {
             m_body.reserve(declared);  // one block, instead of copying it over as it grows
         }
     });
     connect(reply, &QNetworkReply::readyRead, this, &ReplyGuard::readArrived);
+    // A GET has already been handed to the network thread: the limit follows it at once. A request
+    // with a body starts later, in a call already queued on the reply (see eventFilter()).
+    limitReadBuffer();
+    reply->installEventFilter(this);
+    QCoreApplication::postEvent(reply, new QEvent(kWatchStarted));
+}
+
+bool ReplyGuard::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_reply) {
+        return false;
+    }
+    if (event->type() == kWatchStarted) {
+        m_reply->removeEventFilter(this);
+        return true;
+    }
+    if (event->type() != QEvent::MetaCall) {
+        return false;
+    }
+    // Only calls queued before the guard started watching get here: Qt's start of a request with a
+    // body, or what the network thread already posted for a GET. Qt 6.4 would send the request even
+    // after the reply was aborted before its start came round; on an ended reply they are dropped.
+    if (m_reply->isFinished()) {
+        return true;
+    }
+    // Qt's network thread drops a read-buffer size that reaches it before that request runs:
+    // unlimited, it reads an endless body as fast as the peer sends it and never gets to an abort. So
+    // the call is run here and the size handed over right after it, before a byte of the body arrives.
+    const QPointer<ReplyGuard> self(this);
+    watched->event(event);
+    if (self) {
+        limitReadBuffer();
+    }
+    return true;
+}
+
+void ReplyGuard::redirected(const QUrl& target) {
+    // Qt waits for redirectAllowed(): nothing of the next hop is queued yet.
+    const QUrl next = m_reply->url().resolved(target);
+    if (++m_redirectCount > maxRedirects) {
+        stop(Breach::TooManyRedirects);
+        return;
+    }
+    if (!mayFollow(next)) {
+        stop(Breach::RefusedRedirect);
+        return;
+    }
+    // After a 301 or 302 Qt goes on with a GET that has dropped the body (only a 303 asks for that),
+    // and nothing can put it back: the hop runs its course, but the exchange can no longer succeed.
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if ((status == 301 || status == 302) && m_operation != QNetworkAccessManager::GetOperation &&
+        m_operation != QNetworkAccessManager::HeadOperation) {
+        m_bodyLost = true;
+    }
+    m_overHttps = m_overHttps || isHttps(next);
+    m_operation = m_reply->operation();
+    emit m_reply->redirectAllowed();
+    // Qt 6.4 connects its private followRedirect() to redirectAllowed() again for every hop it starts,
+    // so the connections pile up and a chain of redirects fans out into ever more requests; the call
+    // queued just now is all this hop needs, and the next hop connects one anew.
+    if (m_reply->metaObject()->indexOfSlot("followRedirect()") >= 0) {
+        disconnect(m_reply, &QNetworkReply::redirectAllowed, m_reply, nullptr);
+    }
+    runNextHop();
 }
 
 bool ReplyGuard::mayFollow(const QUrl& target) const {
@@ -98,6 +155,23 @@ bool ReplyGuard::mayFollow(const QUrl& target) const {
         return false;
     }
     return m_redirects == Redirects::NoDowngrade || isSameOrigin(m_origin, target);
+}
+
+bool ReplyGuard::hasNoBody() const {
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return m_operation == QNetworkAccessManager::HeadOperation || status == 204 || status == 304 ||
+           (status >= 100 && status < 200);
+}
+
+void ReplyGuard::runNextHop() {
+    // Qt 6.4 starts the next hop in two calls queued on the reply, the first queuing the second. They
+    // run here, so that no request is left queued for an abort to overtake, and the read-buffer size
+    // (see eventFilter()) is handed over right after them. Whatever else was queued on the reply runs
+    // with them, in its order.
+    for (int round = 0; round < 2 && !m_reply->isFinished(); ++round) {
+        QCoreApplication::sendPostedEvents(m_reply, QEvent::MetaCall);
+    }
+    limitReadBuffer();
 }
 
 void ReplyGuard::limitReadBuffer() {
@@ -116,30 +190,8 @@ ReplyGuard::Breach ReplyGuard::breach() const {
         case QNetworkReply::TooManyRedirectsError:
             return Breach::TooManyRedirects;
         default:
-            return Breach::None;
+            return m_bodyLost ? Breach::RefusedRedirect : Breach::None;
     }
-}
-
-bool ReplyGuard::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != m_reply || event->type() != QEvent::MetaCall) {
-        return false;
-    }
-    // Queued work for a reply that has ended (such as the request of a redirect refused meanwhile)
-    // is dropped: Qt would still send it.
-    if (m_reply->isFinished()) {
-        return true;
-    }
-    // Qt 6.4 starts a request with a body, and each redirect it follows, in a queued call on the
-    // reply, and its network thread drops a read-buffer size that reaches it before that request
-    // runs: unlimited, it reads an endless body as fast as the peer sends it and never gets to an
-    // abort. So the call is run here and the size handed over right after it, in the same turn,
-    // before a byte of the new body can arrive.
-    const QPointer<ReplyGuard> self(this);
-    watched->event(event);
-    if (self) {
-        limitReadBuffer();
-    }
-    return true;
 }
 
 void ReplyGuard::readArrived() {

@@ -252,3 +252,19 @@ TEST_F(AppcastUpdaterTest, RedirectsNeverLeaveHttpsForHttpNorLoop) {
     EXPECT_GE(server.requestCount(), ReplyGuard::maxRedirects + 1);
     EXPECT_LE(server.requestCount(), 2 * (ReplyGuard::maxRedirects + 1));  // with Qt's sending again
 }
+
+// https://h/ and https://h:443/ (http://h/ and http://h:80/) are one origin, which the feed follows
+// from one spelling to the other like any other redirect.
+TEST_F(AppcastUpdaterTest, TheDefaultPortWrittenOrNotIsOneOrigin) {
+    forEachDefaultPortSpelling([&](HttpTestServer& server, const QUrl& from, const QUrl& to, const std::string& name) {
+        server.route(QStringLiteral("/appcast.xml"), redirectTo(to.resolved(QUrl(QStringLiteral("/feed.xml")))));
+        server.route(QStringLiteral("/feed.xml"),
+                     CannedResponse{200, feed(item("9.9.9", "9.9.9", "")), "application/rss+xml", 0, {}});
+        auto updater = makeUpdater(from.resolved(QUrl(QStringLiteral("/appcast.xml"))));
+        updater->start();
+        probe(*updater);
+        EXPECT_EQ(delegate.aborted.join(u'|').toStdString(), "") << name;
+        EXPECT_EQ(server.requests().last().path, QStringLiteral("/feed.xml")) << name;
+    });
+    EXPECT_EQ(delegate.found.size(), 4);
+}

@@ -284,3 +284,20 @@ TEST(SentryEnvelopeDelivery, ADrippingServiceNeitherPilesUpNorBlocksLaterEnvelop
         },
         10000));
 }
+
+// https://h/ and https://h:443/ (http://h/ and http://h:80/) are one origin: an envelope and the
+// project's authentication follow a redirect from one spelling to the other.
+TEST(SentryEnvelopeDelivery, TheDefaultPortWrittenOrNotIsOneOrigin) {
+    forEachDefaultPortSpelling([](HttpTestServer& server, const QUrl& from, const QUrl& to, const std::string& name) {
+        server.route(QStringLiteral("/api/42/envelope/"), redirectTo(to.resolved(QUrl(QStringLiteral("/moved/")))));
+        ManualScheduler clock{QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)};
+        SentryEnvelopeReporter reporter(QStringLiteral("1.0.0"), clock);
+        QUrl dsn = from.resolved(QUrl(QStringLiteral("/42")));
+        dsn.setUserName(key);
+        reporter.start({dsn.toString(), false, 1.0});
+        reporter.captureMessage(QStringLiteral("moved"));
+        ASSERT_TRUE(server.waitForRequests(2, 3000)) << name;
+        EXPECT_EQ(server.requests().last().path, QStringLiteral("/moved/")) << name;
+        EXPECT_TRUE(server.requests().last().hasHeader(QStringLiteral("X-Sentry-Auth"))) << name;
+    });
+}

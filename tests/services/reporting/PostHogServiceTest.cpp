@@ -242,3 +242,16 @@ TEST(PostHogServiceDelivery, ADrippingEndpointNeitherPilesUpNorBlocksLaterEvents
     service.capture(QStringLiteral("after_recovery"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return eventNames(server).contains(QStringLiteral("after_recovery")); }, 10000));
 }
+
+// http://h/ and http://h:80/ (https://h/ and https://h:443/) are one origin: an event follows a
+// redirect from one spelling to the other.
+TEST(PostHogServiceRedirects, TheDefaultPortWrittenOrNotIsOneOrigin) {
+    forEachDefaultPortSpelling([](HttpTestServer& server, const QUrl& from, const QUrl& to, const std::string& name) {
+        server.route(QStringLiteral("/capture/"), redirectTo(to.resolved(QUrl(QStringLiteral("/capture/v2/")))));
+        PostHogService service(from.resolved(QUrl(QStringLiteral("/capture/"))));
+        service.capture(QStringLiteral("moved"));
+        ASSERT_TRUE(server.waitForRequests(2, 3000)) << name;
+        EXPECT_EQ(server.requests().last().path, QStringLiteral("/capture/v2/")) << name;
+        EXPECT_EQ(bodyOf(server.requests().last()).value(QStringLiteral("event")), QStringLiteral("moved")) << name;
+    });
+}
