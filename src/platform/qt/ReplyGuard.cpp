@@ -140,6 +140,13 @@ void ReplyGuard::redirected(const QUrl& target) {
     }
     m_overHttps = m_overHttps || isHttps(next);
     m_operation = m_reply->operation();
+    // Qt 6.4 leaves the worker of each hop on its network thread connected to the reply's signal that
+    // starts a request, until that thread gets round to deleting it; one still there when the next
+    // hop starts sends its own request again, now and then after the reply has ended. Only the next
+    // hop's worker, connected anew, is to start.
+    if (m_reply->metaObject()->indexOfSignal("startHttpRequest()") >= 0) {
+        disconnect(m_reply, SIGNAL(startHttpRequest()), nullptr, nullptr);
+    }
     emit m_reply->redirectAllowed();
     // Qt 6.4 connects its private followRedirect() to redirectAllowed() again for every hop it starts,
     // so the connections pile up and a chain of redirects fans out into ever more requests; the call

@@ -15,14 +15,14 @@ class QNetworkRequest;
 // default), because Qt re-sends every header of the request, credentials included, to wherever a
 // redirect points; never from https to http; and at most maxRedirects times. A request with a body
 // that a 301 or 302 turns into a GET without it never succeeds. Each hop is decided before Qt queues
-// its request, so a refused one is never sent; of the calls queued on the reply, the guard drops
-// only a request's start that an abort overtook, and everything else runs. The body is read as it
-// arrives, kept or dropped, and the transfer is aborted once it passes a size cap (a reply that has
-// no body by its method or status is not held to it by its declared length), or when an optional
-// deadline passes however slowly the reply drips. Qt's network thread holds at most a small read
-// buffer of the reply meanwhile, so an endless reply costs no more memory than its cap, however busy
-// the main thread is, and an abort closes the connection at once. A guard is a child of its reply.
-// Main thread only.
+// its request, so a refused one is never sent and an allowed one is sent once; of the calls queued
+// on the reply, the guard drops only a request's start that an abort overtook, and everything else
+// runs. The body is read as it arrives, kept or dropped, and the transfer is aborted once it passes
+// a size cap (a reply that has no body by its method or status is not held to it by its declared
+// length), or when an optional deadline passes however slowly the reply drips. Qt's network thread
+// holds at most a small read buffer of the reply meanwhile, so an endless reply costs no more memory
+// than its cap, however busy the main thread is, and an abort closes the connection at once. A guard
+// is a child of its reply. Main thread only.
 class ReplyGuard : public QObject {
     Q_OBJECT
 public:

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -104,6 +105,44 @@ TEST(ReplyGuardTest, QueuedWorkOnAnEndedReplyRuns) {
     const Outcome aborted = send(network, server.url(QStringLiteral("/never")), "PUT", true, true);
     EXPECT_TRUE(aborted.queuedSlotRan && aborted.deleted);
     EXPECT_FALSE(server.waitForRequests(sent + 1, 300)) << "the aborted request went out";
+}
+
+// Redirect chains running at once, on connections kept alive or closed after each hop: each hop's
+// request goes out once, and none after the replies ended.
+TEST(ReplyGuardTest, EachHopOfAChainIsSentOnce) {
+    HttpTestServer server;
+    QNetworkAccessManager network;
+    constexpr int waves = 3;  // a race with Qt's network thread: a few rounds of it
+    constexpr int chains = 6;
+    constexpr int hops = 8;
+    for (int wave = 0; wave < waves; ++wave) {
+        QEventLoop loop;
+        int running = chains;
+        for (int chain = 0; chain < chains; ++chain) {
+            const auto hop = [wave, chain](int i) { return QStringLiteral("/%1/%2/%3").arg(wave).arg(chain).arg(i); };
+            for (int i = 0; i < hops; ++i) {
+                CannedResponse moved = redirectTo(server.url(hop(i + 1)));
+                if (chain % 2 == 0) {
+                    moved.headers.remove("Connection");  // kept alive
+                }
+                server.route(hop(i), moved);
+            }
+            server.route(hop(hops), bodyOf(100));
+            QNetworkRequest request(server.url(hop(0)));
+            ReplyGuard::prepare(request);
+            QNetworkReply* reply = network.get(request);
+            ReplyGuard::watch(reply, 1024, ReplyGuard::Body::Keep, 3000ms);
+            QObject::connect(reply, &QNetworkReply::finished, &loop, [&] {
+                if (--running == 0) {
+                    loop.quit();
+                }
+            });
+        }
+        loop.exec();  // the deadline ends every reply
+    }
+    const int sent = waves * chains * (hops + 1);
+    EXPECT_FALSE(server.waitForRequests(sent + 1, 300)) << "a request went out twice";
+    EXPECT_EQ(server.requestCount(), sent);
 }
 
 // A reply that has no body by its method or status is not held to the cap by the length it declares.
